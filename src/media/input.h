@@ -1,0 +1,10 @@
+// Opening an input file and picking its video and audio streams.
+#pragma once
+
+struct AVFormatContext;
+
+// Opens path and reads its stream information. On success returns 0 with the
+// first video stream's index and the first audio stream's index (-1 when
+// none); the caller closes the context with avformat_close_input. On failure
+// returns -3 with the reason in g_err and no context left open.
+int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index);

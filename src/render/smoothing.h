@@ -1,0 +1,29 @@
+// Path smoothing, correction forming and the crop zoom of a stabilization.
+#pragma once
+
+#include <vector>
+
+#include "analysis/path_point.h"
+
+// A correction in the warp's convention: tx, ty output pixels, angle radians.
+struct Correction {
+  double tx;
+  double ty;
+  double angle;
+};
+
+// Radius of the averaging window for a strength: (3 * strength) / 2 + 1, at least 1.
+int smoothing_radius(int strength);
+
+// Centred moving average of the n >= 2 points of `path` (window clipped at the ends).
+// Returns false when the smoothed path cannot be allocated.
+bool smooth_path(const PathPoint *path, int n, int strength, std::vector<PathPoint> &smoothed);
+
+// One correction per row, taking each frame from the raw path onto the smoothed one.
+void form_corrections(const PathPoint *path, const PathPoint *smoothed, int n,
+                      std::vector<Correction> &corrections);
+
+// The largest zoom (0.6 .. 1) under which every warped frame covers the
+// picture; 1 when crop_max is set. Writes (1 - zoom) * 100 to *crop_percent.
+double choose_zoom(const Correction *corrections, int n, int width, int height, int crop_max,
+                   double *crop_percent);

@@ -1,0 +1,1 @@
+#include "clipgen/clipgen.h"

@@ -1,0 +1,2 @@
+// Deterministic test clips: placeholder until the generator lands.
+#pragma once
