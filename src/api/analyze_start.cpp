@@ -1,19 +1,61 @@
-// Starting analyses: not built yet.
+// Starting analyses: the non-blocking start and the blocking call.
+#include "analysis/analysis_pass.h"
 #include "api/error.h"
+#include "api/export_guard.h"
+#include "api/session.h"
+#include "api/text.h"
+#include "api/wait_collect.h"
 #include "videostabilizer.h"
 
-extern "C" int videostabilizer_analyze_start(const char *, const char *) {
-  clear_err();
-  set_err("analysis not available in this build");
-  return -9;
+namespace {
+
+// The blocking analysis hands back a copy of its report, valid until the next
+// blocking analysis.
+char g_analyze_json[kResultSize];
+
+int start_analysis(const char *input_path, const char *settings_path, unsigned *generation) {
+  if (is_empty(input_path)) {
+    set_err("empty input");
+    return -1;
+  }
+  int id = session_alloc("analyze");
+  if (id < 0) {
+    set_err("too many sessions");
+    return -2;
+  }
+  Session *s = &g_sessions[id];
+  copy_text(s->input_path, input_path);
+  if (!is_empty(settings_path)) copy_text(s->settings_out_path, settings_path);
+  gen_tmp_paths(s);
+  if (generation) *generation = s->generation.load(std::memory_order_relaxed);
+  WorkerThread *worker = vs_thread_start(analyze_thread, s);
+  if (worker == nullptr) {
+    s->in_use.store(0, std::memory_order_release);
+    set_err("thread start failed");
+    return -9;
+  }
+  s->thread.store(worker, std::memory_order_release);
+  return id;
 }
 
-extern "C" int videostabilizer_analyze(const char *, const char *, const char **out_json) {
+}  // namespace
+
+extern "C" int videostabilizer_analyze_start(const char *input_path, const char *settings_path) {
   clear_err();
-  if (out_json == nullptr) {
-    set_err("out_json NULL");
-    return 0;
-  }
-  set_err("analysis not available in this build");
-  return 0;
+  return guarded(-9, [&] { return start_analysis(input_path, settings_path, nullptr); });
+}
+
+extern "C" int videostabilizer_analyze(const char *input_path, const char *settings_path,
+                                       const char **out_json) {
+  clear_err();
+  return guarded(0, [&] {
+    if (out_json == nullptr) {
+      set_err("out_json NULL");
+      return 0;
+    }
+    unsigned generation = 0;
+    int id = start_analysis(input_path, settings_path, &generation);
+    if (id < 0) return 0;
+    return wait_and_collect(id, generation, g_analyze_json, out_json, "analyze failed");
+  });
 }

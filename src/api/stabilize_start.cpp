@@ -1,19 +1,70 @@
-// Starting stabilizations: not built yet.
+// Starting stabilizations: the non-blocking start and the blocking call.
 #include "api/error.h"
+#include "api/export_guard.h"
+#include "api/options.h"
+#include "api/session.h"
+#include "api/text.h"
+#include "api/wait_collect.h"
+#include "render/stabilize_pass.h"
 #include "videostabilizer.h"
 
-extern "C" int videostabilizer_stabilize_start(const char *, const char *, const char *) {
-  clear_err();
-  set_err("stabilization not available in this build");
-  return -9;
+namespace {
+
+// The blocking stabilization hands back a copy of its report, valid until
+// the next blocking stabilization.
+char g_stabilize_json[kResultSize];
+
+int start_stabilization(const char *input_path, const char *output_path, const char *options_json,
+                        unsigned *generation) {
+  if (is_empty(input_path) || is_empty(output_path)) {
+    set_err("empty path");
+    return -1;
+  }
+  StabilizeOptions options;
+  if (!read_stabilize_options(options_json, &options)) {
+    set_err("bad options_json");
+    return -1;
+  }
+  int id = session_alloc("stabilize");
+  if (id < 0) {
+    set_err("too many sessions");
+    return -2;
+  }
+  Session *s = &g_sessions[id];
+  s->options = options;
+  copy_text(s->input_path, input_path);
+  copy_text(s->output_path, output_path);
+  gen_tmp_paths(s);
+  if (generation) *generation = s->generation.load(std::memory_order_relaxed);
+  WorkerThread *worker = vs_thread_start(stabilize_thread, s);
+  if (worker == nullptr) {
+    s->in_use.store(0, std::memory_order_release);
+    set_err("thread start failed");
+    return -9;
+  }
+  s->thread.store(worker, std::memory_order_release);
+  return id;
 }
 
-extern "C" int videostabilizer_stabilize(const char *, const char *, const char *, const char **out_json) {
+}  // namespace
+
+extern "C" int videostabilizer_stabilize_start(const char *input_path, const char *output_path,
+                                               const char *options_json) {
   clear_err();
-  if (out_json == nullptr) {
-    set_err("out_json NULL");
-    return 0;
-  }
-  set_err("stabilization not available in this build");
-  return 0;
+  return guarded(-9, [&] { return start_stabilization(input_path, output_path, options_json, nullptr); });
+}
+
+extern "C" int videostabilizer_stabilize(const char *input_path, const char *output_path,
+                                         const char *options_json, const char **out_json) {
+  clear_err();
+  return guarded(0, [&] {
+    if (out_json == nullptr) {
+      set_err("out_json NULL");
+      return 0;
+    }
+    unsigned generation = 0;
+    int id = start_stabilization(input_path, output_path, options_json, &generation);
+    if (id < 0) return 0;
+    return wait_and_collect(id, generation, g_stabilize_json, out_json, "stabilize failed");
+  });
 }
