@@ -1,0 +1,39 @@
+#include "support/clips.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+
+#include "support/test_support.h"
+
+namespace {
+
+TempDir &clip_dir() {
+  static TempDir dir;
+  return dir;
+}
+
+}  // namespace
+
+std::string make_clip(const std::string &name, ClipSpec spec) {
+  static std::mutex guard;
+  static std::map<std::string, std::string> made;
+  std::lock_guard<std::mutex> hold(guard);
+  auto it = made.find(name);
+  if (it != made.end()) return it->second;
+  spec.out_path = clip_dir().file(name);
+  std::string error;
+  bool ok = generate_clip(spec, &error);
+  EXPECT_TRUE(ok) << name << ": " << error;
+  made[name] = spec.out_path;
+  return spec.out_path;
+}
+
+ClipSpec small_clip(int frames) {
+  ClipSpec spec;
+  spec.width = 160;
+  spec.height = 120;
+  spec.frames = frames;
+  return spec;
+}
