@@ -570,3 +570,70 @@ TEST(OutputRules, ParamsOfARealConstantRateInput) {
 }
 
 }  // namespace
+
+namespace {
+
+// /dev/full takes the file open but refuses every write with "no space". The
+// MPEG-TS muxer keeps the header and the first small packets in its buffer,
+// so the refusal only shows when the trailer flushes them.
+void write_to_full_device(bool cancel) {
+  if (!file_exists("/dev/full")) GTEST_SKIP() << "/dev/full not available";
+  TempDir dir;
+  std::string path = dir.file("full.ts");
+  std::filesystem::create_symlink("/dev/full", path);
+  auto job = new_job();
+  OutputContext out;
+  clear_err();
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << g_err;
+  FramePtr frame = make_frame();
+  for (int k = 0; k < 3; ++k) {
+    paint(frame.get(), k);
+    ASSERT_TRUE(output_encode_frame(&out, frame.get(), k));
+  }
+  ASSERT_EQ(out.encode_error, 0);
+  if (cancel) job->cancel_requested = 1;
+  output_finish(&out, job.get());
+  EXPECT_STREQ(g_err, cancel ? "" : "write trailer failed");
+  EXPECT_EQ(out.encode_error, 0);
+  output_close_file(&out);
+  output_free(&out);
+}
+
+TEST(OutputFile, AFailedTrailerIsReported) { write_to_full_device(false); }
+TEST(OutputFile, AFailedTrailerIsSilentWhenCancelled) { write_to_full_device(true); }
+
+}  // namespace
+
+namespace {
+
+TEST(OutputFile, AFailedWriteInTheLoopIsReported) {
+  if (!file_exists("/dev/full")) GTEST_SKIP() << "/dev/full not available";
+  TempDir dir;
+  std::string path = dir.file("full.ts");
+  std::filesystem::create_symlink("/dev/full", path);
+  auto job = new_job();
+  OutputContext out;
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << g_err;
+  clear_err();
+  // Noise does not compress: the muxer's buffer fills within a few dozen frames.
+  FramePtr frame = make_frame();
+  std::uint32_t seed = 1;
+  int k = 0;
+  for (; k < 500 && out.encode_error == 0; ++k) {
+    for (int p = 0; p < 3; ++p)
+      for (int i = 0; i < frame->linesize[p] * (p == 0 ? kH : kH / 2); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        frame->data[p][i] = static_cast<std::uint8_t>(seed >> 24);
+      }
+    // The write fails, but the loop is told to go on with its packet.
+    ASSERT_TRUE(output_encode_frame(&out, frame.get(), k));
+  }
+  EXPECT_EQ(out.encode_error, 1);
+  EXPECT_STREQ(g_err, "write frame failed");
+  EXPECT_EQ(out.submitted, k);
+  output_trailer(&out, job.get());
+  output_close_file(&out);
+  output_free(&out);
+}
+
+}  // namespace

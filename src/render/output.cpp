@@ -353,6 +353,7 @@ void output_finish(OutputContext *out, const Session *job) {
 }
 
 void output_trailer(OutputContext *out, const Session *job) {
+  if (out->muxer == nullptr) return;
   if (av_write_trailer(out->muxer.get()) < 0 && !session_cancelled(job)) set_err("write trailer failed");
 }
 
