@@ -190,6 +190,8 @@ bool fail_open(OutputContext *out, Session *job) {
 bool write_video_packet(OutputContext *out, bool report) {
   AVPacket *pkt = out->packet.get();
   pkt->stream_index = 0;
+  // x264 gives every packet its frame's duration; an encoder that does not
+  // gets one nominal frame, so the last frame keeps its length in the file.
   if (pkt->duration <= 0) pkt->duration = out->timing.frame_ticks;
   // The muxer may have replaced the stream's time base when it wrote the
   // header: convert to the current one.

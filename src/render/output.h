@@ -164,7 +164,8 @@ struct OutputContext {
 // the file is opened. On failure returns false with every object released,
 // the file closed, and job->error set: the process-wide error text's copy, or
 // "no output stream" alone when the stream cannot be created. The caller then
-// stores SESSION_FAILED; this module never writes the job's state.
+// stores SESSION_FAILED; this module never writes the job's state. `job`
+// must not be null; the functions below need a context opened successfully.
 //
 // Messages: "unknown output format for %s", "encoder %s not available", "oom",
 // "encoder open: %s", "cannot create output context", "no output stream",
