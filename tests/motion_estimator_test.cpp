@@ -143,8 +143,8 @@ TEST(SearchWindow, BordersLimitTheRange) {
 // ----------------------------------------------------------- block matching
 
 BlockMatch match(const Image &prev, const Image &cur, int w, int h, int bx, int by) {
-  return match_block(prev.data(), cur.data(), w, bx, by, block_search_window(bx, by, w, h, search_radius(w, h)),
-                     sad32_sse2);
+  const SearchWindow window = block_search_window(bx, by, w, h, search_radius(w, h));
+  return match_block(prev.data(), cur.data(), w, bx, by, window, sad32_sse2);
 }
 
 TEST(BlockMatch, FindsReachableShiftsOnAndOffTheLattice) {
@@ -157,6 +157,7 @@ TEST(BlockMatch, FindsReachableShiftsOnAndOffTheLattice) {
       {454, 256, 416, 32, -16, -16},
       {454, 256, 192, 96, -7, 13},
       {454, 256, 0, 0, 16, 3},
+      {454, 256, 64, 64, 16, 16},    // the last lattice point, hi itself
       {64, 64, 32, 32, -4, -4},      // window [-6, 0], lattice -6, -2
       {64, 64, 32, 32, -1, 0},
       {64, 64, 0, 0, 5, 2},
@@ -207,13 +208,15 @@ TEST(BlockMatch, EqualSadsKeepTheFirstCandidateInScanOrder) {
     const double level = 40.0 + (rng() >> 8) / 16777216.0 * 175.0;
     std::uint8_t period[8];
     for (int k = 0; k < 8; ++k) {
-      period[k] = static_cast<std::uint8_t>(std::lround(level + 20.0 * std::sin(2 * M_PI * (k + phase) / 8.0)));
+      const double v = level + 20.0 * std::sin(2 * M_PI * (k + phase) / 8.0);
+      period[k] = static_cast<std::uint8_t>(std::lround(v));
     }
     for (int x = 0; x < w; ++x) prev[static_cast<std::size_t>(y) * w + x] = period[x & 7];
   }
   Image cur(prev.size());
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) cur[static_cast<std::size_t>(y) * w + x] = prev[static_cast<std::size_t>(y) * w + ((x + 3) & 7)];
+    const std::uint8_t *row = &prev[static_cast<std::size_t>(y) * w];
+    for (int x = 0; x < w; ++x) cur[static_cast<std::size_t>(y) * w + x] = row[(x + 3) & 7];
   }
   const BlockMatch m = match(prev, cur, w, h, 32, 32);
   EXPECT_EQ(m.bdx, -13);
@@ -362,13 +365,27 @@ TEST(DetectFrameMotion, BlockAtTheImageCentreAddsNoRotation) {
   const Image prev = render(canvas, w, h);
   Image cur = prev;
   for (int y = 32; y < 64; ++y) {
-    for (int x = 32; x < 64; ++x) cur[static_cast<std::size_t>(y) * w + x] = prev[static_cast<std::size_t>(y) * w + x + 4];
+    for (int x = 32; x < 64; ++x) cur[y * w + x] = prev[y * w + x + 4];
   }
   const FrameMotion m = detect_frame_motion(prev.data(), cur.data(), w, h);
   EXPECT_EQ(m.angle, 0.0);
   EXPECT_EQ(m.dx, 0.0);
   EXPECT_EQ(m.dy, 0.0);
   EXPECT_EQ(m.max_shift, 4.0);
+}
+
+TEST(DetectFrameMotion, ImageWithoutAWholeBlockGivesNoMotion) {
+  // Not something the analysis produces; it must still read nothing outside
+  // the images.
+  for (auto [w, h] : {std::pair{31, 64}, std::pair{64, 31}, std::pair{0, 0}}) {
+    const Image prev(static_cast<std::size_t>(w) * h + 1, 10);
+    const Image cur(prev.size(), 200);
+    const FrameMotion m = detect_frame_motion(prev.data(), cur.data(), w, h);
+    EXPECT_EQ(m.dx, 0.0);
+    EXPECT_EQ(m.dy, 0.0);
+    EXPECT_EQ(m.angle, 0.0);
+    EXPECT_EQ(m.max_shift, 0.0);
+  }
 }
 
 TEST(DetectFrameMotion, ScalarAndVectorKernelsGiveTheSameEstimate) {
