@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <random>
 #include <utility>
 #include <vector>
@@ -208,7 +209,7 @@ TEST(BlockMatch, EqualSadsKeepTheFirstCandidateInScanOrder) {
     const double level = 40.0 + (rng() >> 8) / 16777216.0 * 175.0;
     std::uint8_t period[8];
     for (int k = 0; k < 8; ++k) {
-      const double v = level + 20.0 * std::sin(2 * M_PI * (k + phase) / 8.0);
+      const double v = level + 20.0 * std::sin(2 * std::numbers::pi * (k + phase) / 8.0);
       period[k] = static_cast<std::uint8_t>(std::lround(v));
     }
     for (int x = 0; x < w; ++x) prev[static_cast<std::size_t>(y) * w + x] = period[x & 7];
