@@ -194,6 +194,7 @@ TEST(ClipVideo, ReadsBackAsRequested) {
       {"rgb.mkv", "h264", "rgb24", 30, 1, 4, 160, 120, AV_CODEC_ID_H264, AV_PIX_FMT_GBRP, true},
       {"ffv1.mkv", "ffv1", "yuv420p", 30, 1, 4, 160, 120, AV_CODEC_ID_FFV1, AV_PIX_FMT_YUV420P, false},
       {"odd_444.mkv", "h264", "yuv444p", 30, 1, 4, 161, 121, AV_CODEC_ID_H264, AV_PIX_FMT_YUV444P, true},
+      {"odd_420.avi", "mpeg4", "yuv420p", 30, 1, 3, 161, 121, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, false},
       {"one.mp4", "h264", "yuv420p", 30, 1, 1, 160, 120, AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P, true},
       {"two.mp4", "h264", "yuv420p", 30, 1, 2, 160, 120, AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P, true},
   };
@@ -582,7 +583,8 @@ TEST(ClipFailures, ReportedWithoutLeavingAFile) {
       {"unknown video codec", "clip.mp4", [](ClipSpec &s) { s.video_codec = "nosuchcodec"; }},
       {"pixel format the codec lacks", "clip.mp4", [](ClipSpec &s) { s.video_codec = "mpeg4", s.pix_fmt = "yuv444p"; }},
       {"unknown pixel format", "clip.mp4", [](ClipSpec &s) { s.pix_fmt = "nosuchformat"; }},
-      {"odd 4:2:0 size", "clip.mp4", [](ClipSpec &s) { s.width = 161; }},
+      {"odd 4:2:0 width for x264", "clip.mp4", [](ClipSpec &s) { s.width = 161; }},
+      {"odd 4:2:2 width for x264", "clip.mp4", [](ClipSpec &s) { s.width = 161, s.pix_fmt = "yuv422p"; }},
       {"unknown audio codec", "clip.mp4", [](ClipSpec &s) { s.audio_codec = "nosuchcodec"; }},
       {"rate the audio codec lacks", "clip.mp4", [](ClipSpec &s) { s.audio_codec = "ac3", s.audio_rate = 22050; }},
       {"unknown layout", "clip.mp4", [](ClipSpec &s) { s.audio_codec = "aac", s.audio_layout = "nosuchlayout"; }},

@@ -85,6 +85,16 @@ int main(int argc, char **argv) {
     if (option == "--faststart") { spec.faststart = true; continue; }
     if (option == "--no-video") { spec.video = false; continue; }
 
+    static const char *const kValued[] = {"--out", "--size", "--fps", "--frames", "--codec", "--pix-fmt",
+                                          "--preset", "--bitrate", "--threads", "--black", "--shake",
+                                          "--shake-angle", "--step", "--step-angle", "--seed", "--audio",
+                                          "--audio-rate", "--audio-layout", "--motion-csv"};
+    bool valued = false;
+    for (const char *name : kValued) valued = valued || option == name;
+    if (!valued) {
+      std::fprintf(stderr, "vs_clipgen: unknown option %s (see --help)\n", option.c_str());
+      return 2;
+    }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "vs_clipgen: %s needs a value (see --help)\n", option.c_str());
       return 2;
@@ -151,9 +161,6 @@ int main(int argc, char **argv) {
       spec.audio_layout = value;
     } else if (option == "--motion-csv") {
       spec.motion_csv = value;
-    } else {
-      std::fprintf(stderr, "vs_clipgen: unknown option %s (see --help)\n", option.c_str());
-      return 2;
     }
   }
   if (spec.out_path.empty()) {

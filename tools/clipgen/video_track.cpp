@@ -37,6 +37,13 @@ bool takes_format(const AVCodec *codec, AVPixelFormat format) {
   return false;
 }
 
+// Width and height are whole multiples of the chroma subsampling.
+bool fits_subsampling(AVPixelFormat format, int width, int height) {
+  const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(format);
+  if (desc == nullptr || desc->nb_components < 3 || (desc->flags & AV_PIX_FMT_FLAG_RGB)) return true;
+  return width % (1 << desc->log2_chroma_w) == 0 && height % (1 << desc->log2_chroma_h) == 0;
+}
+
 bool is_x264(const char *name) { return std::strncmp(name, "libx264", 7) == 0; }
 
 void fill_plane(std::uint8_t *data, int linesize, int w, int h, std::uint8_t value) {
@@ -106,6 +113,14 @@ bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, i
     return false;
   }
 
+  if (is_x264(name.c_str()) && !fits_subsampling(format, width, height)) {
+    // x264 refuses such sizes itself, but FFmpeg 5.1 then leaks the
+    // encoder's settings; refusing here keeps sanitizer runs clean.
+    *error = name + " cannot encode " + std::to_string(width) + "x" + std::to_string(height) + " in " +
+             spec.pix_fmt + " (chroma needs whole samples)";
+    return false;
+  }
+
   track->width = width;
   track->height = height;
   track->scale = scale;
@@ -143,7 +158,9 @@ bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, i
     return false;
   }
   track->stream->time_base = enc->time_base;
-  if (!spec.vfr) track->stream->avg_frame_rate = fps;
+  // The nominal rate, also for irregular frame times (as a camera would
+  // declare it); without it mkv readers see the 1/1000 time base as the rate.
+  track->stream->avg_frame_rate = fps;
   rc = avcodec_parameters_from_context(track->stream->codecpar, enc);
   if (rc < 0) {
     *error = av_failure("stream parameters", rc);
