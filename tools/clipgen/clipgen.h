@@ -59,7 +59,11 @@ struct ClipSpec {
 
   // Camera motion: a fixed step per frame plus a seeded shake (a
   // mean-reverting random walk plus jitter). All zero = still camera.
-  double step_dx = 0.0;          // camera step per frame, pixels (content moves by -step)
+  // The step is taken along the scene's axes: without a turn every frame's
+  // motion is exactly (step_dx, step_dy, 0), so the content moves by -step;
+  // with a turn the per-frame (dx, dy) in the frame's axes rotate with the
+  // camera (clip_motion and the CSV give the exact values).
+  double step_dx = 0.0;          // camera step per frame, pixels
   double step_dy = 0.0;
   double step_angle = 0.0;       // radians per frame
   double shake = 0.0;            // shake amplitude, pixels
