@@ -1,1 +1,173 @@
+// generate_clip: sets up the output's streams in the requested order,
+// renders and encodes the frames with the tone interleaved by time, and
+// writes the motion CSV.
 #include "clipgen/clipgen.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "clipgen/av_output.h"
+#include "clipgen/camera_path.h"
+#include "clipgen/texture.h"
+#include "clipgen/tracks.h"
+
+namespace {
+
+std::string check_spec(const ClipSpec &spec) {
+  if (spec.out_path.empty()) return "no output path";
+  if (spec.fps_num <= 0 || spec.fps_den <= 0) return "frame rate must be positive";
+  if (spec.frames < 1) return "at least one frame is needed";
+  if (spec.video && (spec.width < 1 || spec.height < 1)) return "bad picture size";
+  if (!spec.video && spec.audio_codec.empty()) return "a clip without video needs audio";
+  if (spec.threads < 0) return "bad thread count";
+  return {};
+}
+
+// Everything generate_clip creates; members are released in reverse order,
+// the output (which closes the file) last.
+struct Clip {
+  ClipOutputPtr output;
+  std::vector<std::unique_ptr<VideoTrack>> videos;
+  std::unique_ptr<AudioTrack> audio;
+  ClipPacketPtr packet;
+  bool file_created = false;  // the output file exists and is ours to remove on failure
+};
+
+// Seconds of the whole clip: the last frame's time plus one frame interval.
+double clip_duration(const ClipSpec &spec, const std::vector<double> &times) {
+  double interval = static_cast<double>(spec.fps_den) / spec.fps_num;
+  return (times.empty() ? 0.0 : times.back()) + interval;
+}
+
+long long sample_at(const AudioTrack &audio, double seconds) {
+  return std::llround(seconds * audio.encoder->sample_rate);
+}
+
+bool add_streams(const ClipSpec &spec, double duration, Clip &clip, std::string *error) {
+  auto add_audio = [&]() {
+    if (spec.audio_codec.empty()) return true;
+    clip.audio = std::make_unique<AudioTrack>();
+    return add_audio_track(spec, clip.output.get(), duration, clip.audio.get(), error);
+  };
+  auto add_video = [&](int w, int h, double scale) {
+    clip.videos.push_back(std::make_unique<VideoTrack>());
+    return add_video_track(spec, clip.output.get(), w, h, scale, clip.videos.back().get(), error);
+  };
+  if (spec.audio_first && !add_audio()) return false;
+  if (spec.video) {
+    if (!add_video(spec.width, spec.height, 1.0)) return false;
+    if (spec.two_video) {
+      // The same scene at half size, so a reader can tell the streams apart.
+      int w = std::max(2, (spec.width / 2) & ~1);
+      int h = std::max(2, (spec.height / 2) & ~1);
+      if (!add_video(w, h, static_cast<double>(spec.width) / w)) return false;
+    }
+  }
+  if (!spec.audio_first && !add_audio()) return false;
+  return true;
+}
+
+bool write_clip(const ClipSpec &spec, Clip &clip, std::string *error) {
+  AVFormatContext *raw = nullptr;
+  int rc = avformat_alloc_output_context2(&raw, nullptr, nullptr, spec.out_path.c_str());
+  if (rc < 0 || raw == nullptr) {
+    *error = "no container for " + spec.out_path;
+    return false;
+  }
+  clip.output.reset(raw);
+  AVFormatContext *output = raw;
+  // No random identifiers or version strings: the same spec gives the same bytes.
+  output->flags |= AVFMT_FLAG_BITEXACT;
+
+  std::vector<double> times = clip_frame_times(spec);
+  std::vector<long long> ticks = spec.vfr ? vfr_ticks(spec) : std::vector<long long>();
+  double duration = clip_duration(spec, times);
+  if (!add_streams(spec, duration, clip, error)) return false;
+
+  clip.packet.reset(av_packet_alloc());
+  if (!clip.packet) {
+    *error = "oom";
+    return false;
+  }
+  if (!(output->oformat->flags & AVFMT_NOFILE)) {
+    rc = avio_open(&output->pb, spec.out_path.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) {
+      *error = av_failure("open output", rc);
+      return false;
+    }
+    clip.file_created = true;
+  }
+  AVDictionary *options = nullptr;
+  if (spec.faststart) av_dict_set(&options, "movflags", "+faststart", 0);
+  rc = avformat_write_header(output, &options);
+  av_dict_free(&options);
+  if (rc < 0) {
+    *error = av_failure("write header", rc);
+    return false;
+  }
+
+  AVPacket *packet = clip.packet.get();
+  if (spec.video) {
+    std::vector<CameraPose> poses = camera_path(spec);
+    Texture texture = make_texture(std::max(spec.width, spec.height), spec.seed);
+    for (int i = 0; i < spec.frames; ++i) {
+      bool black = i < spec.black_frames;
+      long long pts = spec.vfr ? ticks[i] : i;
+      for (auto &video : clip.videos) {
+        if (!write_video_frame(*video, texture, poses[i], black, pts, output, packet, error)) return false;
+      }
+      // Audio follows up to the next frame's time, so the muxer interleaves
+      // without buffering the whole tone.
+      double next = i + 1 < spec.frames ? times[i + 1] : duration;
+      if (clip.audio && !write_audio_until(*clip.audio, sample_at(*clip.audio, next), output, packet, error)) {
+        return false;
+      }
+    }
+    for (auto &video : clip.videos) {
+      if (!encode_and_write(video->encoder.get(), nullptr, video->stream, output, packet, error)) return false;
+    }
+  }
+  if (clip.audio) {
+    AudioTrack &audio = *clip.audio;
+    if (!write_audio_until(audio, audio.total_samples, output, packet, error)) return false;
+    if (!encode_and_write(audio.encoder.get(), nullptr, audio.stream, output, packet, error)) return false;
+  }
+  rc = av_write_trailer(output);
+  if (rc < 0) {
+    *error = av_failure("write trailer", rc);
+    return false;
+  }
+  if (output->pb && !(output->oformat->flags & AVFMT_NOFILE)) {
+    rc = avio_closep(&output->pb);
+    if (rc < 0) {
+      *error = av_failure("close output", rc);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool generate_clip(const ClipSpec &spec, std::string *error) {
+  std::string ignored;
+  std::string &reason = error ? *error : ignored;
+  reason.clear();
+  reason = check_spec(spec);
+  if (!reason.empty()) return false;
+  bool ok;
+  bool created;
+  {
+    Clip clip;
+    ok = write_clip(spec, clip, &reason);
+    created = clip.file_created;
+  }
+  if (ok && !spec.motion_csv.empty() && !write_motion_csv(spec.motion_csv, clip_motion(spec))) {
+    reason = "cannot write " + spec.motion_csv;
+    ok = false;
+  }
+  if (!ok && created) std::remove(spec.out_path.c_str());
+  return ok;
+}

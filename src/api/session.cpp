@@ -1,0 +1,79 @@
+#include "api/session.h"
+
+#include <cstring>
+
+#include "api/global_lock.h"
+#include "api/text.h"
+
+Session g_sessions[kMaxSessions];
+
+namespace {
+
+// Numbers the claims of this process, so a waiter that remembered a slot's
+// generation can tell that the slot was freed and claimed again meanwhile.
+std::atomic<std::uint32_t> g_next_generation{0};
+
+template <std::size_t N>
+void zero(char (&field)[N]) {
+  std::memset(field, 0, N);
+}
+
+}  // namespace
+
+void Session::clear() {
+  // The atomics cannot be memset; each one is stored, the plain fields are
+  // zeroed or value-initialised one by one.
+  in_use.store(0, std::memory_order_relaxed);
+  state.store(0, std::memory_order_relaxed);
+  cancel_requested.store(0, std::memory_order_relaxed);
+  percent.store(0, std::memory_order_relaxed);
+  frames_done.store(0, std::memory_order_relaxed);
+  frames_total.store(0, std::memory_order_relaxed);
+  pass.store(0, std::memory_order_relaxed);
+  zero(kind);
+  zero(input_path);
+  zero(output_path);
+  zero(settings_out_path);
+  zero(trf_path);
+  zero(tmp_settings_path);
+  options = StabilizeOptions{};
+  shakiness = 0.0;
+  max_shift_px = 0.0;
+  frames = 0;
+  crop_percent = 0.0;
+  duration_s = 0.0;
+  size_bytes = 0;
+  elapsed_ms = 0;
+  zero(error);
+  zero(result_json);
+  thread.store(nullptr, std::memory_order_relaxed);
+  generation.store(0, std::memory_order_relaxed);
+  wrote_trf = 0;
+  wrote_settings = 0;
+  opened_output = 0;
+}
+
+int session_alloc(const char *kind) {
+  GlobalLockHold hold;
+  for (int id = 0; id < kMaxSessions; ++id) {
+    Session &s = g_sessions[id];
+    if (s.in_use.load(std::memory_order_acquire) != 0) continue;
+    s.clear();
+    copy_text(s.kind, kind);
+    s.generation.store(g_next_generation.fetch_add(1, std::memory_order_relaxed) + 1,
+                       std::memory_order_relaxed);
+    s.state.store(SESSION_RUNNING, std::memory_order_relaxed);
+    // Last: a reader that sees in_use 1 sees the cleared record.
+    s.in_use.store(1, std::memory_order_release);
+    return id;
+  }
+  return -1;
+}
+
+Session *session_lookup(int id) {
+  if (id < 0 || id >= kMaxSessions) return nullptr;
+  Session *s = &g_sessions[id];
+  return s->in_use.load(std::memory_order_acquire) != 0 ? s : nullptr;
+}
+
+void session_set_error(Session *s, const char *text) { copy_text(s->error, text); }
