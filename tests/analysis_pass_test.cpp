@@ -129,7 +129,7 @@ TEST(AnalysisPass, PicturesOfAnyFormatAreAnalysed) {
   const char *formats[][3] = {{"rgb.mkv", "libx264rgb", "rgb24"},
                               {"yuv444.mkv", "h264-nob", "yuv444p"},
                               {"yuv422.mkv", "h264-nob", "yuv422p"},
-                              {"pal8.mkv", "png", "pal8"},
+                              {"jpeg.mkv", "mjpeg", "yuvj420p"},
                               {"gray10.mkv", "ffv1", "gray10le"}};
   for (auto &f : formats) {
     if (video_encoder_name(f[1], f[2]).empty()) continue;

@@ -75,7 +75,15 @@ OutputVideoParams output_video_params(const AVFormatContext *input, const AVStre
   p.fps = fps;
   p.avg_frame_rate = video->avg_frame_rate;
   p.time_base = video->time_base;
-  p.variable_rate = input_is_variable_rate(video->avg_frame_rate, video->r_frame_rate);
+  // Rate metadata alone cannot be trusted to reveal irregular frame times
+  // (Matroska's default duration, for one, states a constant rate whatever the
+  // timestamps say). Whenever the stream's time base can express times
+  // between frames, its timestamps are kept: for an input that really is
+  // constant-rate they give the same frame times as numbering the frames.
+  bool finer_than_frames = usable_frame_rate(video->avg_frame_rate) && video->time_base.num > 0 &&
+                           video->time_base.den > 0 &&
+                           av_cmp_q(video->time_base, av_inv_q(video->avg_frame_rate)) < 0;
+  p.variable_rate = finer_than_frames || input_is_variable_rate(video->avg_frame_rate, video->r_frame_rate);
   p.container_bit_rate = input->bit_rate;
   return p;
 }

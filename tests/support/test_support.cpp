@@ -9,6 +9,10 @@
 
 #include <sys/stat.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -46,3 +50,14 @@ bool file_exists(const std::string &path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
+
+namespace {
+
+// FFmpeg's encoders and muxers report every clip they write at the info
+// level; the tests only want to see warnings and errors.
+const int quiet_ffmpeg = [] {
+  av_log_set_level(AV_LOG_WARNING);
+  return 0;
+}();
+
+}  // namespace
