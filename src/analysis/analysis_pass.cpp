@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/analysis_size.h"
+#include "analysis/luma_scaling.h"
 #include "analysis/motion_estimator.h"
 #include "analysis/settings_file.h"
 #include "analysis/transforms_file.h"
@@ -151,10 +152,17 @@ bool setup(AnalysisJob &job) {
 // pixel format (RGB, 4:2:2, 10-bit, full-range, palette) or a size change
 // mid-stream gets a scaler of its own, rebuilt only when they change.
 // 8-bit 4:2:0 pictures at the stream's size keep the scaler made at set-up.
+//
+// Only the luma of the scaled picture is used. For 8-bit limited-range YUV
+// its luma is the source's first plane scaled on its own, so those pictures
+// are scaled as a single gray plane: the same samples, without the cost of
+// scaling two chroma planes nobody reads.
 bool fit_scaler(AnalysisJob &job, const AVFrame *frame) {
-  job.scaler.reset(sws_getCachedContext(job.scaler.release(), frame->width, frame->height,
-                                        static_cast<AVPixelFormat>(frame->format), job.size.width,
-                                        job.size.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+  AVPixelFormat source = static_cast<AVPixelFormat>(frame->format);
+  AVPixelFormat target = AV_PIX_FMT_YUV420P;
+  if (luma_plane_scales_alone(source)) source = target = AV_PIX_FMT_GRAY8;
+  job.scaler.reset(sws_getCachedContext(job.scaler.release(), frame->width, frame->height, source,
+                                        job.size.width, job.size.height, target, SWS_BILINEAR, nullptr,
                                         nullptr, nullptr));
   return job.scaler != nullptr;
 }
