@@ -1,0 +1,222 @@
+// The warp with AVX2: four doubles per vector, eight samples per step, the
+// 2 x 2 neighbourhoods fetched with gathers. Every lane evaluates exactly the
+// operations of the plain version in the same order (no FMA: the file is
+// built with contraction off), so the bytes are the same.
+#include <immintrin.h>
+
+#include <climits>
+
+#include "render/warp_kernels.h"
+#include "render/warp_pixel.h"
+
+namespace {
+
+struct MapConsts {
+  __m256d cx, cy, tx, cs, nsn, zoom;
+};
+
+// Source plane constants for the vector fetch.
+struct PlaneConsts {
+  __m256d lo, hi_x, hi_y, wm1, hm1, stride, fill;
+  __m256i last3;  // index of the last sample of the plane, minus 3
+  bool vector_ok;
+};
+
+// The interpolation geometry of eight positions on one source plane size,
+// shared by U and V.
+struct Geometry {
+  __m256d w00[2], w10[2], w01[2], w11[2];
+  __m256d c0[2], dc[2], r0[2], r1[2];  // clamped columns, rows
+  __m256d inside[2];
+};
+
+PlaneConsts plane_consts(const WarpPlane &p) {
+  PlaneConsts k{};
+  k.lo = _mm256_set1_pd(p.lo);
+  k.hi_x = _mm256_set1_pd(p.hi_x);
+  k.hi_y = _mm256_set1_pd(p.hi_y);
+  k.wm1 = _mm256_set1_pd(static_cast<double>(p.w - 1));
+  k.hm1 = _mm256_set1_pd(static_cast<double>(p.h - 1));
+  k.stride = _mm256_set1_pd(static_cast<double>(p.src_stride));
+  k.fill = _mm256_set1_pd(static_cast<double>(p.fill));
+  // The gathers read four bytes from a start held at or below last - 3, and
+  // the byte offsets are 32-bit: the plane must span 4 bytes .. 2 GiB.
+  const long long last =
+      static_cast<long long>(p.h - 1) * static_cast<long long>(p.src_stride) + (p.w - 1);
+  k.vector_ok = p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w && last >= 3 &&
+                last <= INT_MAX;
+  k.last3 = _mm256_set1_epi32(k.vector_ok ? static_cast<int>(last - 3) : 0);
+  return k;
+}
+
+inline void map4(const MapConsts &k, __m256d xd, __m256d sn_dy, __m256d cs_dy, __m256d *sx,
+                 __m256d *sy) {
+  const __m256d dx = _mm256_sub_pd(_mm256_sub_pd(xd, k.cx), k.tx);
+  const __m256d u = _mm256_add_pd(_mm256_mul_pd(k.cs, dx), sn_dy);
+  const __m256d v = _mm256_add_pd(_mm256_mul_pd(k.nsn, dx), cs_dy);
+  const __m256d rx = _mm256_add_pd(u, k.cx);
+  const __m256d ry = _mm256_add_pd(v, k.cy);
+  *sx = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(rx, k.cx), k.zoom), k.cx);
+  *sy = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(ry, k.cy), k.zoom), k.cy);
+}
+
+inline void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geometry *g, int h) {
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d one = _mm256_set1_pd(1.0);
+  // Ordered comparisons: a NaN position is outside.
+  g->inside[h] = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(sx, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sx, k.hi_x, _CMP_LE_OQ)),
+      _mm256_and_pd(_mm256_cmp_pd(sy, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sy, k.hi_y, _CMP_LE_OQ)));
+  const __m256d flx = _mm256_floor_pd(sx);
+  const __m256d fly = _mm256_floor_pd(sy);
+  const __m256d fx = _mm256_sub_pd(sx, flx);
+  const __m256d fy = _mm256_sub_pd(sy, fly);
+  const __m256d omfx = _mm256_sub_pd(one, fx);
+  const __m256d omfy = _mm256_sub_pd(one, fy);
+  g->w00[h] = _mm256_mul_pd(omfx, omfy);
+  g->w10[h] = _mm256_mul_pd(omfy, fx);
+  g->w01[h] = _mm256_mul_pd(omfx, fy);
+  g->w11[h] = _mm256_mul_pd(fx, fy);
+  // Neighbours clamped to the plane. max(a, 0) yields 0 for a NaN a, so an
+  // outside lane still addresses a real sample (its value is replaced later).
+  const __m256d c0 = _mm256_min_pd(_mm256_max_pd(flx, zero), k.wm1);
+  const __m256d c1 = _mm256_min_pd(_mm256_max_pd(_mm256_add_pd(flx, one), zero), k.wm1);
+  g->c0[h] = c0;
+  g->dc[h] = _mm256_sub_pd(c1, c0);
+  g->r0[h] = _mm256_min_pd(_mm256_max_pd(fly, zero), k.hm1);
+  g->r1[h] = _mm256_min_pd(_mm256_max_pd(_mm256_add_pd(fly, one), zero), k.hm1);
+}
+
+inline __m256i join(__m128i lo, __m128i hi) { return _mm256_set_m128i(hi, lo); }
+
+// The bytes at offsets a and a + d (d = 0 or 1) of src, for eight lanes. The
+// gather reads four bytes from min(a, last - 3) so it never leaves the plane.
+inline void fetch_pair(const std::uint8_t *src, __m256i a, __m256i d8, __m256i last3,
+                       __m256i *first, __m256i *second) {
+  const __m256i ff = _mm256_set1_epi32(0xff);
+  const __m256i base = _mm256_min_epi32(a, last3);
+  const __m256i shift = _mm256_slli_epi32(_mm256_sub_epi32(a, base), 3);
+  const __m256i word = _mm256_i32gather_epi32(reinterpret_cast<const int *>(src), base, 1);
+  const __m256i t = _mm256_srlv_epi32(word, shift);
+  *first = _mm256_and_si256(t, ff);
+  *second = _mm256_and_si256(_mm256_srlv_epi32(t, d8), ff);
+}
+
+inline __m256d lo_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)); }
+inline __m256d hi_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)); }
+
+// Eight interpolated samples of one plane as bytes in the low 64 bits.
+inline __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g) {
+  __m128i a0h[2], a1h[2], dh[2];
+  for (int h = 0; h < 2; ++h) {
+    // Whole numbers below 2^31: exact in doubles.
+    a0h[h] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(g.r0[h], k.stride), g.c0[h]));
+    a1h[h] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(g.r1[h], k.stride), g.c0[h]));
+    dh[h] = _mm256_cvttpd_epi32(g.dc[h]);
+  }
+  const __m256i d8 = _mm256_slli_epi32(join(dh[0], dh[1]), 3);
+  __m256i p00, p10, p01, p11;
+  fetch_pair(src, join(a0h[0], a0h[1]), d8, k.last3, &p00, &p10);
+  fetch_pair(src, join(a1h[0], a1h[1]), d8, k.last3, &p01, &p11);
+  __m128i res[2];
+  const __m256d half = _mm256_set1_pd(0.5);
+  for (int h = 0; h < 2; ++h) {
+    const __m256d q00 = h ? hi_pd(p00) : lo_pd(p00);
+    const __m256d q10 = h ? hi_pd(p10) : lo_pd(p10);
+    const __m256d q01 = h ? hi_pd(p01) : lo_pd(p01);
+    const __m256d q11 = h ? hi_pd(p11) : lo_pd(p11);
+    __m256d value = _mm256_mul_pd(q00, g.w00[h]);
+    value = _mm256_add_pd(value, _mm256_mul_pd(q10, g.w10[h]));
+    value = _mm256_add_pd(value, _mm256_mul_pd(q01, g.w01[h]));
+    value = _mm256_add_pd(value, _mm256_mul_pd(q11, g.w11[h]));
+    value = _mm256_add_pd(value, half);
+    value = _mm256_blendv_pd(k.fill, value, g.inside[h]);
+    res[h] = _mm256_cvttpd_epi32(value);
+  }
+  const __m128i words = _mm_packs_epi32(res[0], res[1]);
+  return _mm_packus_epi16(words, words);
+}
+
+void luma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &k, int y) {
+  std::uint8_t *row = j.y.dst + y * j.y.dst_stride;
+  int x = 0;
+  if (k.vector_ok) {
+    const double dy = static_cast<double>(y) - j.cy - j.ty;
+    const __m256d sn_dy = _mm256_set1_pd(j.sn * dy);
+    const __m256d cs_dy = _mm256_set1_pd(j.cs * dy);
+    const __m256d lanes = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+    const __m256d four = _mm256_set1_pd(4.0);
+    for (; x + 8 <= j.dst_w; x += 8) {
+      const __m256d x0 = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x)), lanes);
+      const __m256d x1 = _mm256_add_pd(x0, four);
+      __m256d sx0, sy0, sx1, sy1;
+      map4(m, x0, sn_dy, cs_dy, &sx0, &sy0);
+      map4(m, x1, sn_dy, cs_dy, &sx1, &sy1);
+      Geometry g;
+      geometry_half(k, sx0, sy0, &g, 0);
+      geometry_half(k, sx1, sy1, &g, 1);
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(row + x), fetch8(j.y.src, k, g));
+    }
+  }
+  for (; x < j.dst_w; ++x) warp_luma_pixel(j, x, y, row);
+}
+
+void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku,
+                const PlaneConsts &kv, int jr) {
+  std::uint8_t *urow = j.u.dst + jr * j.u.dst_stride;
+  std::uint8_t *vrow = j.v.dst + jr * j.v.dst_stride;
+  int i = 0;
+  if (ku.vector_ok && kv.vector_ok) {
+    const double dy = static_cast<double>(2 * jr) - j.cy - j.ty;
+    const __m256d sn_dy = _mm256_set1_pd(j.sn * dy);
+    const __m256d cs_dy = _mm256_set1_pd(j.cs * dy);
+    const __m256d lanes = _mm256_set_pd(6.0, 4.0, 2.0, 0.0);
+    const __m256d eight = _mm256_set1_pd(8.0);
+    const __m256d half = _mm256_set1_pd(0.5);
+    for (; i + 8 <= j.dst_cw; i += 8) {
+      const __m256d x0 = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(2 * i)), lanes);
+      const __m256d x1 = _mm256_add_pd(x0, eight);
+      __m256d sx0, sy0, sx1, sy1;
+      map4(m, x0, sn_dy, cs_dy, &sx0, &sy0);
+      map4(m, x1, sn_dy, cs_dy, &sx1, &sy1);
+      // Chroma-plane position: half the luma-space one (see warp_chroma_pos).
+      Geometry g;
+      geometry_half(ku, _mm256_mul_pd(sx0, half), _mm256_mul_pd(sy0, half), &g, 0);
+      geometry_half(ku, _mm256_mul_pd(sx1, half), _mm256_mul_pd(sy1, half), &g, 1);
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(urow + i), fetch8(j.u.src, ku, g));
+      // U and V have the same size, so the same geometry; only the strides differ.
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(vrow + i), fetch8(j.v.src, kv, g));
+    }
+  }
+  for (; i < j.dst_cw; ++i) warp_chroma_pixel(j, i, jr, urow, vrow);
+}
+
+}  // namespace
+
+void warp_rows_avx2(const WarpJob &j, int y_begin, int y_end) {
+  MapConsts m;
+  m.cx = _mm256_set1_pd(j.cx);
+  m.cy = _mm256_set1_pd(j.cy);
+  m.tx = _mm256_set1_pd(j.tx);
+  m.cs = _mm256_set1_pd(j.cs);
+  m.nsn = _mm256_set1_pd(-j.sn);
+  m.zoom = _mm256_set1_pd(j.zoom);
+  const PlaneConsts ky = plane_consts(j.y);
+  const PlaneConsts ku = plane_consts(j.u);
+  const PlaneConsts kv = plane_consts(j.v);
+  for (int y = y_begin; y < y_end; ++y) {
+    luma_row(j, m, ky, y);
+    if ((y & 1) == 0 && y / 2 < j.dst_ch) chroma_row(j, m, ku, kv, y / 2);
+  }
+}
+
+void warp_yuv420_avx2(const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
+                      const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
+                      int src_stride_v, double tx, double ty, double angle, double zoom,
+                      std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
+                      int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v) {
+  const WarpJob j = warp_job(src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v,
+                             src_stride_v, tx, ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h,
+                             dst_stride_y, dst_stride_u, dst_stride_v);
+  warp_rows_avx2(j, 0, j.dst_h);
+}
