@@ -219,6 +219,7 @@ TEST(WarpVariants, MatchThePlainVersionBitForBit) {
         case 5: tx = std::round(tx); ty = std::round(ty); angle = 0.0; zoom = 1.0; break;
         case 6: tx = -0.5; ty = -0.5; angle = 0.0; zoom = 1.0; break;      // last row/column
         case 7: zoom = 1.0; break;
+        case 8: tx = ty = 1e-9; angle = 0.0; zoom = 1.0; break;            // -1e-9: inside
         default: break;
       }
       if (trial == 9 && s.sw == 64) angle = std::nan("");

@@ -19,6 +19,8 @@ struct MapConsts {
 struct PlaneConsts {
   __m256d lo, hi_x, hi_y, wm1, hm1, stride, fill;
   __m256i last3;  // index of the last sample of the plane, minus 3
+  int w, h;
+  std::ptrdiff_t stride_i;
   bool vector_ok;
 };
 
@@ -39,6 +41,9 @@ PlaneConsts plane_consts(const WarpPlane &p) {
   k.hm1 = _mm256_set1_pd(static_cast<double>(p.h - 1));
   k.stride = _mm256_set1_pd(static_cast<double>(p.src_stride));
   k.fill = _mm256_set1_pd(static_cast<double>(p.fill));
+  k.w = p.w;
+  k.h = p.h;
+  k.stride_i = p.src_stride;
   // The gathers read four bytes from a start held at or below last - 3, and
   // the byte offsets are 32-bit: the plane must span 4 bytes .. 2 GiB.
   const long long last =
@@ -49,7 +54,7 @@ PlaneConsts plane_consts(const WarpPlane &p) {
   return k;
 }
 
-inline void map4(const MapConsts &k, __m256d xd, __m256d sn_dy, __m256d cs_dy, __m256d *sx,
+__attribute__((always_inline)) inline void map4(const MapConsts &k, __m256d xd, __m256d sn_dy, __m256d cs_dy, __m256d *sx,
                  __m256d *sy) {
   const __m256d dx = _mm256_sub_pd(_mm256_sub_pd(xd, k.cx), k.tx);
   const __m256d u = _mm256_add_pd(_mm256_mul_pd(k.cs, dx), sn_dy);
@@ -60,7 +65,7 @@ inline void map4(const MapConsts &k, __m256d xd, __m256d sn_dy, __m256d cs_dy, _
   *sy = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(ry, k.cy), k.zoom), k.cy);
 }
 
-inline void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geometry *g, int h) {
+__attribute__((always_inline)) inline void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geometry *g, int h) {
   const __m256d zero = _mm256_setzero_pd();
   const __m256d one = _mm256_set1_pd(1.0);
   // Ordered comparisons: a NaN position is outside.
@@ -87,11 +92,11 @@ inline void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geometry
   g->r1[h] = _mm256_min_pd(_mm256_max_pd(_mm256_add_pd(fly, one), zero), k.hm1);
 }
 
-inline __m256i join(__m128i lo, __m128i hi) { return _mm256_set_m128i(hi, lo); }
+__attribute__((always_inline)) inline __m256i join(__m128i lo, __m128i hi) { return _mm256_set_m128i(hi, lo); }
 
 // The bytes at offsets a and a + d (d = 0 or 1) of src, for eight lanes. The
 // gather reads four bytes from min(a, last - 3) so it never leaves the plane.
-inline void fetch_pair(const std::uint8_t *src, __m256i a, __m256i d8, __m256i last3,
+__attribute__((always_inline)) inline void fetch_pair(const std::uint8_t *src, __m256i a, __m256i d8, __m256i last3,
                        __m256i *first, __m256i *second) {
   const __m256i ff = _mm256_set1_epi32(0xff);
   const __m256i base = _mm256_min_epi32(a, last3);
@@ -102,29 +107,103 @@ inline void fetch_pair(const std::uint8_t *src, __m256i a, __m256i d8, __m256i l
   *second = _mm256_and_si256(_mm256_srlv_epi32(t, d8), ff);
 }
 
-inline __m256d lo_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)); }
-inline __m256d hi_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)); }
+__attribute__((always_inline)) inline __m256d lo_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)); }
+__attribute__((always_inline)) inline __m256d hi_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)); }
+
+// The four neighbours of eight lanes as 32-bit integers.
+struct Neighbours {
+  __m256i p00, p10, p01, p11;
+};
+
+// Own helpers rather than std::min: a template instantiated in a file built
+// for AVX2 could be the copy the linker keeps for the other files too.
+inline int min_int(int a, int b) { return a < b ? a : b; }
+inline int lane0(__m128i v) { return _mm_cvtsi128_si32(v); }
+inline int lane3(__m128i v) { return _mm_cvtsi128_si32(_mm_shuffle_epi32(v, 3)); }
+
+// Fast path for the usual case, eight consecutive outputs at a small turn:
+// their neighbours lie within 16 columns and three consecutive rows of the
+// source. Three 16-byte loads and byte shuffles then replace the gathers.
+// Returns false when the lanes do not fit; the caller gathers instead.
+__attribute__((always_inline)) inline bool fetch_window(const std::uint8_t *src,
+                                                        const PlaneConsts &k,
+                                                        const __m128i c0[2], const __m128i c1[2],
+                                                        const __m128i r0[2], const __m128i r1[2],
+                                                        Neighbours *n) {
+  if (k.w < 16) return false;
+  // Positions move monotonically along a row: the smallest row and column
+  // are at one end of the eight lanes (checked below, not assumed).
+  const int rmin = min_int(lane0(r0[0]), lane3(r0[1]));
+  int base = min_int(lane0(c0[0]), lane3(c0[1]));
+  if (base > k.w - 16) base = k.w - 16;
+  const __m128i basev = _mm_set1_epi32(base);
+  const __m128i rminv = _mm_set1_epi32(rmin);
+  // Offsets as 16-bit lanes 0..7: columns from base, rows from rmin.
+  const __m128i i0 = _mm_packs_epi32(_mm_sub_epi32(c0[0], basev), _mm_sub_epi32(c0[1], basev));
+  const __m128i i1 = _mm_packs_epi32(_mm_sub_epi32(c1[0], basev), _mm_sub_epi32(c1[1], basev));
+  const __m128i t0 = _mm_packs_epi32(_mm_sub_epi32(r0[0], rminv), _mm_sub_epi32(r0[1], rminv));
+  const __m128i t1 = _mm_packs_epi32(_mm_sub_epi32(r1[0], rminv), _mm_sub_epi32(r1[1], rminv));
+  const __m128i zero = _mm_setzero_si128();
+  // Rows: r0 - rmin in 0..1 (top from the first two loads), r1 - rmin in
+  // 0..2; r1 >= r0 >= rmin needs no check for the lower bounds of t1.
+  const __m128i bad = _mm_or_si128(
+      _mm_or_si128(_mm_cmplt_epi16(i0, zero), _mm_cmpgt_epi16(i1, _mm_set1_epi16(15))),
+      _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(t0, zero), _mm_cmpgt_epi16(t0, _mm_set1_epi16(1))),
+                   _mm_cmpgt_epi16(t1, _mm_set1_epi16(2))));
+  if (_mm_movemask_epi8(bad) != 0) return false;
+  const __m128i idx = _mm_packus_epi16(i0, i1);  // bytes 0-7: left columns, 8-15: right
+  const int last = k.h - 1;
+  const std::uint8_t *p = src + base;
+  const auto row = [&](int r) {
+    return _mm_shuffle_epi8(
+        _mm_loadu_si128(reinterpret_cast<const __m128i *>(
+            p + static_cast<std::ptrdiff_t>(r < last ? r : last) * k.stride_i)),
+        idx);
+  };
+  const __m128i w0 = row(rmin), w1 = row(rmin + 1), w2 = row(rmin + 2);
+  // Per-lane row choice, the lanes' byte masks repeated for both columns.
+  const __m128i top1 = _mm_packs_epi16(_mm_cmpeq_epi16(t0, _mm_set1_epi16(1)),
+                                       _mm_cmpeq_epi16(t0, _mm_set1_epi16(1)));
+  const __m128i bot1 = _mm_packs_epi16(_mm_cmpgt_epi16(t1, zero), _mm_cmpgt_epi16(t1, zero));
+  const __m128i bot2 = _mm_packs_epi16(_mm_cmpeq_epi16(t1, _mm_set1_epi16(2)),
+                                       _mm_cmpeq_epi16(t1, _mm_set1_epi16(2)));
+  const __m128i top = _mm_blendv_epi8(w0, w1, top1);
+  const __m128i bottom = _mm_blendv_epi8(_mm_blendv_epi8(w0, w1, bot1), w2, bot2);
+  n->p00 = _mm256_cvtepu8_epi32(top);
+  n->p10 = _mm256_cvtepu8_epi32(_mm_srli_si128(top, 8));
+  n->p01 = _mm256_cvtepu8_epi32(bottom);
+  n->p11 = _mm256_cvtepu8_epi32(_mm_srli_si128(bottom, 8));
+  return true;
+}
 
 // Eight interpolated samples of one plane as bytes in the low 64 bits.
-inline __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g) {
-  __m128i a0h[2], a1h[2], dh[2];
+__attribute__((always_inline)) inline __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g) {
+  __m128i c0[2], c1[2], r0[2], r1[2];
   for (int h = 0; h < 2; ++h) {
-    // Whole numbers below 2^31: exact in doubles.
-    a0h[h] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(g.r0[h], k.stride), g.c0[h]));
-    a1h[h] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(g.r1[h], k.stride), g.c0[h]));
-    dh[h] = _mm256_cvttpd_epi32(g.dc[h]);
+    c0[h] = _mm256_cvttpd_epi32(g.c0[h]);
+    c1[h] = _mm_add_epi32(c0[h], _mm256_cvttpd_epi32(g.dc[h]));
+    r0[h] = _mm256_cvttpd_epi32(g.r0[h]);
+    r1[h] = _mm256_cvttpd_epi32(g.r1[h]);
   }
-  const __m256i d8 = _mm256_slli_epi32(join(dh[0], dh[1]), 3);
-  __m256i p00, p10, p01, p11;
-  fetch_pair(src, join(a0h[0], a0h[1]), d8, k.last3, &p00, &p10);
-  fetch_pair(src, join(a1h[0], a1h[1]), d8, k.last3, &p01, &p11);
+  Neighbours n;
+  if (!fetch_window(src, k, c0, c1, r0, r1, &n)) {
+    __m128i a0h[2], a1h[2];
+    for (int h = 0; h < 2; ++h) {
+      // Whole numbers below 2^31: exact in doubles.
+      a0h[h] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(g.r0[h], k.stride), g.c0[h]));
+      a1h[h] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(g.r1[h], k.stride), g.c0[h]));
+    }
+    const __m256i d8 = _mm256_slli_epi32(_mm256_sub_epi32(join(c1[0], c1[1]), join(c0[0], c0[1])), 3);
+    fetch_pair(src, join(a0h[0], a0h[1]), d8, k.last3, &n.p00, &n.p10);
+    fetch_pair(src, join(a1h[0], a1h[1]), d8, k.last3, &n.p01, &n.p11);
+  }
   __m128i res[2];
   const __m256d half = _mm256_set1_pd(0.5);
   for (int h = 0; h < 2; ++h) {
-    const __m256d q00 = h ? hi_pd(p00) : lo_pd(p00);
-    const __m256d q10 = h ? hi_pd(p10) : lo_pd(p10);
-    const __m256d q01 = h ? hi_pd(p01) : lo_pd(p01);
-    const __m256d q11 = h ? hi_pd(p11) : lo_pd(p11);
+    const __m256d q00 = h ? hi_pd(n.p00) : lo_pd(n.p00);
+    const __m256d q10 = h ? hi_pd(n.p10) : lo_pd(n.p10);
+    const __m256d q01 = h ? hi_pd(n.p01) : lo_pd(n.p01);
+    const __m256d q11 = h ? hi_pd(n.p11) : lo_pd(n.p11);
     __m256d value = _mm256_mul_pd(q00, g.w00[h]);
     value = _mm256_add_pd(value, _mm256_mul_pd(q10, g.w10[h]));
     value = _mm256_add_pd(value, _mm256_mul_pd(q01, g.w01[h]));
