@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "render/warp.h"
@@ -21,6 +22,8 @@ const UnsharpVariant kVariants[] = {
     {"scalar", unsharp_y_scalar, false},
     {"sse2", unsharp_y_sse2, false},
     {"avx2", unsharp_y_avx2, true},
+    {"sse2_mt", unsharp_y_sse2_mt, false},
+    {"avx2_mt", unsharp_y_avx2_mt, true},
     {"dispatch", unsharp_y, false},
 };
 
@@ -136,6 +139,25 @@ TEST(UnsharpVariants, MatchThePlainVersionBitForBit) {
         }
       }
   EXPECT_GT(compared, 0);
+}
+
+// Pictures large enough for the threaded variants to split their rows.
+TEST(UnsharpVariants, MatchThePlainVersionOnLargePlanes) {
+  std::mt19937 rng(78);
+  for (const auto &[w, h, pad] : {std::tuple{320, 240, 0}, std::tuple{333, 257, 9}}) {
+    Plane src(w, h, pad, 0);
+    std::uniform_int_distribution<int> any(0, 255);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) src.at(x, y) = static_cast<std::uint8_t>(any(rng));
+    Plane want = src;
+    unsharp_y_scalar(want.bytes.data(), w, h, want.stride);
+    for (const UnsharpVariant &v : kVariants) {
+      if (v.needs_avx2 && !cpu_has_avx2()) continue;
+      Plane got = src;
+      v.fn(got.bytes.data(), w, h, got.stride);
+      ASSERT_EQ(got.bytes, want.bytes) << v.name << " " << w << "x" << h;
+    }
+  }
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 // every kernel variant, and the variants compared bit for bit.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "render/smoothing.h"
@@ -25,6 +27,8 @@ const WarpVariant kVariants[] = {
     {"scalar", warp_yuv420_scalar, false},
     {"sse2", warp_yuv420_sse2, false},
     {"avx2", warp_yuv420_avx2, true},
+    {"sse2_mt", warp_yuv420_sse2_mt, false},
+    {"avx2_mt", warp_yuv420_avx2_mt, true},
     {"dispatch", warp_yuv420, false},
 };
 
@@ -199,7 +203,9 @@ TEST(WarpVariants, MatchThePlainVersionBitForBit) {
   const Size sizes[] = {{2, 2, 2, 2, 0, 0},      {2, 2, 2, 2, 3, 1},      {4, 2, 4, 2, 1, 0},
                         {64, 64, 64, 64, 0, 0},  {64, 64, 64, 64, 7, 3},  {66, 34, 66, 34, 5, 9},
                         {130, 72, 130, 72, 1, 1}, {18, 10, 18, 10, 13, 5}, {96, 54, 80, 60, 3, 3},
-                        {40, 40, 90, 22, 0, 1},  {200, 120, 200, 120, 11, 7}};
+                        {40, 40, 90, 22, 0, 1},  {200, 120, 200, 120, 11, 7},
+                        // large enough for the threaded variants to split rows
+                        {320, 240, 320, 240, 3, 5}, {350, 202, 330, 210, 1, 0}};
   std::mt19937 rng(1234);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   int compared = 0;
@@ -221,6 +227,12 @@ TEST(WarpVariants, MatchThePlainVersionBitForBit) {
         case 7: zoom = 1.0; break;
         case 8: tx = ty = 1e-9; angle = 0.0; zoom = 1.0; break;            // -1e-9: inside
         default: break;
+      }
+      if (trial == 29) zoom = -0.8;  // mirrored
+      if (trial == 39) {
+        // Only the centre stays inside; its neighbours map far beyond int range.
+        zoom = 1e11;
+        tx = ty = angle = 0.0;
       }
       if (trial == 9 && s.sw == 64) angle = std::nan("");
       if (trial == 19 && s.sw == 64) tx = INFINITY;
@@ -272,13 +284,34 @@ TEST(WarpVariants, MatchOnRoundingBoundaries) {
 
 TEST(WarpVariants, DispatchPicksTheFastestForThisCpu) {
   const RenderKernels &k = render_kernels();
-  if (cpu_has_avx2()) {
-    EXPECT_EQ(k.warp, &warp_yuv420_avx2);
-    EXPECT_EQ(k.unsharp, &unsharp_y_avx2);
-  } else {
-    EXPECT_EQ(k.warp, &warp_yuv420_sse2);
-    EXPECT_EQ(k.unsharp, &unsharp_y_sse2);
-  }
+  const std::string name = k.warp_name;
+  if (cpu_has_avx2())
+    EXPECT_TRUE(k.warp == &warp_yuv420_avx2 || k.warp == &warp_yuv420_avx2_mt) << name;
+  else
+    EXPECT_TRUE(k.warp == &warp_yuv420_sse2 || k.warp == &warp_yuv420_sse2_mt) << name;
+  EXPECT_EQ(name, k.unsharp_name);
+}
+
+// Several jobs warping at once share one helper thread: whoever finds it busy
+// works alone. Every frame must still come out right.
+TEST(WarpVariants, ConcurrentCallersShareTheHelper) {
+  const YuvPicture src = random_picture(384, 216, 2, 2, 8);
+  YuvPicture want(384, 216);
+  run(warp_yuv420_scalar, src, 3.3, -2.1, 0.03, 0.93, want);
+  const WarpFn fn = cpu_has_avx2() ? warp_yuv420_avx2_mt : warp_yuv420_sse2_mt;
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      YuvPicture got(384, 216);
+      for (int frame = 0; frame < 15; ++frame) {
+        run(fn, src, 3.3, -2.1, 0.03, 0.93, got);
+        for (int p = 0; p < 3; ++p)
+          if (got.plane[p] != want.plane[p]) mismatches.fetch_add(1);
+      }
+    });
+  for (std::thread &t : threads) t.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

@@ -27,10 +27,36 @@ void warp_yuv420_avx2(const std::uint8_t *src_y, int src_w, int src_h, int src_s
                       std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
                       int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
 
+// The same kernels with the rows of a large picture split between the
+// calling thread and the shared helper thread (render/row_split.h).
+void warp_yuv420_sse2_mt(const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
+                         const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
+                         int src_stride_v, double tx, double ty, double angle, double zoom,
+                         std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
+                         int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
+void warp_yuv420_avx2_mt(const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
+                         const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
+                         int src_stride_v, double tx, double ty, double angle, double zoom,
+                         std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
+                         int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
+
 void unsharp_y_scalar(std::uint8_t *y, int w, int h, int stride);
 void unsharp_y_sse2(std::uint8_t *y, int w, int h, int stride);
 // Only to be called where cpu_has_avx2() is true.
 void unsharp_y_avx2(std::uint8_t *y, int w, int h, int stride);
+void unsharp_y_sse2_mt(std::uint8_t *y, int w, int h, int stride);
+void unsharp_y_avx2_mt(std::uint8_t *y, int w, int h, int stride);
+
+// Sharpened rows [begin, end) of the plane into the packed w x h picture out.
+void unsharp_rows_scalar(const std::uint8_t *plane, int w, int h, int stride, std::uint8_t *out,
+                         int begin, int end);
+void unsharp_rows_sse2(const std::uint8_t *plane, int w, int h, int stride, std::uint8_t *out,
+                       int begin, int end);
+void unsharp_rows_avx2(const std::uint8_t *plane, int w, int h, int stride, std::uint8_t *out,
+                       int begin, int end);
+// Rows [begin, end) of out back into the plane.
+void unsharp_copy_back(std::uint8_t *plane, int w, int stride, const std::uint8_t *out, int begin,
+                       int end);
 
 bool cpu_has_avx2();
 
