@@ -20,7 +20,8 @@ int smoothing_radius(int strength);
 bool smooth_path(const PathPoint *path, int n, int strength, std::vector<PathPoint> &smoothed);
 
 // One correction per row, taking each frame from the raw path onto the smoothed one.
-void form_corrections(const PathPoint *path, const PathPoint *smoothed, int n,
+// Returns false when the table cannot be allocated.
+bool form_corrections(const PathPoint *path, const PathPoint *smoothed, int n,
                       std::vector<Correction> &corrections);
 
 // The largest zoom (0.6 .. 1) under which every warped frame covers the
