@@ -80,11 +80,11 @@ bool plan_corrections(StabilizeJob &job) {
   }
   const int n = static_cast<int>(path.size());
   std::vector<PathPoint> smoothed;
-  if (!smooth_path(path.data(), n, s->options.strength, smoothed)) {
+  if (!smooth_path(path.data(), n, s->options.strength, smoothed) ||
+      !form_corrections(path.data(), smoothed.data(), n, job.corrections)) {
     fail(job, "oom");
     return false;
   }
-  form_corrections(path.data(), smoothed.data(), n, job.corrections);
   job.zoom = choose_zoom(job.corrections.data(), n, job.width, job.height, s->options.crop_max,
                          &s->crop_percent);
   return true;
