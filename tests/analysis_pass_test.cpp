@@ -225,40 +225,45 @@ TEST(AnalysisPass, CancelDuringThePass) {
   videostabilizer_free(id);
 }
 
-TEST(AnalysisPass, ASecondProcessWritesFilesOfItsOwn) {
-  ClipSpec spec = small_clip(6);
+TEST(AnalysisPass, ProcessesRunningAtOnceWriteFilesOfTheirOwn) {
+  ClipSpec spec = small_clip(12);
   std::string clip = make_clip("two_process.mp4", spec);
   TempDir tmp;
   std::string old_tmpdir = getenv("TMPDIR") ? getenv("TMPDIR") : "";
   setenv("TMPDIR", tmp.path().c_str(), 1);
-  // The child process analyzes first; its temporary files must survive the
-  // parent's analysis, whose numbers also start at the process's counter.
+  // Both processes number their temporary files from 1 and analyze at the
+  // same moment; each must end with files of its own, untouched by the other.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    close(fds[0]);
     const char *json = nullptr;
     int ok = videostabilizer_analyze(clip.c_str(), nullptr, &json);
-    _exit(ok == 1 ? 0 : 1);
+    std::string line = ok ? json : "";
+    ssize_t wrote = write(fds[1], line.data(), line.size());
+    _exit(ok == 1 && wrote == static_cast<ssize_t>(line.size()) ? 0 : 1);
   }
+  close(fds[1]);
+  Analysis a = analyze(clip);
+  std::string theirs;
+  char buf[4096];
+  ssize_t got;
+  while ((got = read(fds[0], buf, sizeof buf)) > 0) theirs.append(buf, static_cast<std::size_t>(got));
+  close(fds[0]);
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  std::vector<std::string> before;
-  for (int n = 1; n < 64; ++n) {
-    std::string trf = tmp.file("vsb_" + std::to_string(n) + ".trf");
-    if (file_exists(trf)) before.push_back(read_file(trf));
-  }
-  ASSERT_FALSE(before.empty());
-  Analysis a = analyze(clip);
   ASSERT_EQ(a.ok, 1) << a.error;
-  std::string mine = json_string(a.report, "transforms_path");
-  // The child's files are still there, unchanged, and ours is another.
-  std::vector<std::string> after;
-  for (int n = 1; n < 64; ++n) {
-    std::string trf = tmp.file("vsb_" + std::to_string(n) + ".trf");
-    if (file_exists(trf) && trf != mine) after.push_back(read_file(trf));
+  for (const char *key : {"transforms_path", "settings_path"}) {
+    std::string mine_path = json_string(a.report, key), their_path = json_string(theirs, key);
+    EXPECT_NE(mine_path, their_path) << key;
+    EXPECT_TRUE(file_exists(mine_path));
+    EXPECT_TRUE(file_exists(their_path));
   }
-  EXPECT_EQ(after, before);
+  EXPECT_EQ(load_path(a.report).size(), 12u);
+  EXPECT_EQ(load_path(theirs).size(), 12u);
   if (old_tmpdir.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", old_tmpdir.c_str(), 1);
 }
 

@@ -54,6 +54,7 @@ struct AnalysisJob {
   bool have_prev = false;
   Accumulator acc;
   bool failed = false;  // the error text is set; the job ends failed (or cancelled)
+  bool trf_filled = false;
 };
 
 // Records the failure; the final state is stored once, when the pass ends.
@@ -268,18 +269,16 @@ void decode_all(AnalysisJob &job) {
   receive_frames(job);
 }
 
-void finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
+// Ends the pass: writes the files and registers the input when it finished,
+// and gives the job's final state.
+int finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
   Session *s = job.s;
   const int n = job.acc.n();
   if (n == 0 || session_cancelled(s) || job.failed) {
     // A cancel request replaces a failure recorded earlier; its text stays.
-    if (session_cancelled(s)) {
-      session_finish(s, SESSION_CANCELLED);
-    } else {
-      if (!job.failed) session_set_error(s, "no frames decoded");
-      session_finish(s, SESSION_FAILED);
-    }
-    return;
+    if (session_cancelled(s)) return SESSION_CANCELLED;
+    if (!job.failed) session_set_error(s, "no frames decoded");
+    return SESSION_FAILED;
   }
   const int rows = n + 1;
   std::vector<PathPoint> out;
@@ -287,8 +286,7 @@ void finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
     out.reserve(static_cast<std::size_t>(rows));
   } catch (const std::bad_alloc &) {
     session_set_error(s, "oom");
-    session_finish(s, SESSION_FAILED);
-    return;
+    return SESSION_FAILED;
   }
   out.push_back({0.0, 0.0, 0.0});
   out.insert(out.end(), job.acc.path.begin(), job.acc.path.end());
@@ -302,33 +300,36 @@ void finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
   s->elapsed_ms = static_cast<std::int64_t>(static_cast<double>(t1) * 1000.0 / static_cast<double>(f1) -
                                             static_cast<double>(t0) * 1000.0 / static_cast<double>(f0));
 
-  // The transforms path is always a generated temporary name: create it
-  // afresh, never through a link or over another process's file.
-  if (!write_transforms_file(s->trf_path, out.data(), rows, job.width, job.height, job.fps,
-                             CreateMode::Exclusive)) {
+  // The transforms path is always a generated temporary name, claimed when
+  // the job started: fill that file, never through a link or over another
+  // process's file.
+  CreateMode trf_mode = s->wrote_trf ? CreateMode::Reserved : CreateMode::Exclusive;
+  if (!write_transforms_file(s->trf_path, out.data(), rows, job.width, job.height, job.fps, trf_mode)) {
     set_err("cannot write transforms %s", s->trf_path);
     char text[kErrSize];
     copy_err(text, sizeof text);
     session_set_error(s, text[0] ? text : "write transforms failed");
-    session_finish(s, SESSION_FAILED);
-    return;
+    return SESSION_FAILED;
   }
   s->wrote_trf = 1;
+  job.trf_filled = true;
 
   bool temporary = s->settings_out_path[0] == '\0';
   const char *settings_path = temporary ? s->tmp_settings_path : s->settings_out_path;
   SettingsInfo info{s->input_path, job.width, job.height, job.fps, rows, s->shakiness, s->max_shift_px,
                     s->trf_path};
-  if (!write_settings_file(settings_path, info, temporary ? CreateMode::Exclusive : CreateMode::Replace)) {
+  CreateMode settings_mode = !temporary       ? CreateMode::Replace
+                            : s->wrote_settings ? CreateMode::Reserved
+                                                : CreateMode::Exclusive;
+  if (!write_settings_file(settings_path, info, settings_mode)) {
     char text[128];
     format_text(text, sizeof text, "cannot write settings %s", settings_path);
     session_set_error(s, text);
-    session_finish(s, SESSION_FAILED);
-    return;
+    return SESSION_FAILED;
   }
   if (temporary) s->wrote_settings = 1;
   registry_insert(s->input_path, s->trf_path);
-  session_finish(s, SESSION_DONE);
+  return SESSION_DONE;
 }
 
 }  // namespace
@@ -336,17 +337,27 @@ void finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
 void analyze_thread(void *arg) {
   Session *s = static_cast<Session *>(arg);
   std::int64_t f0 = perf_frequency(), t0 = perf_counter();
+  reserve_tmp_files(s);
+  int outcome = SESSION_FAILED;
+  bool trf_filled = false;
   try {
     AnalysisJob job;
     job.s = s;
-    if (!setup(job)) {
-      session_finish(s, SESSION_FAILED);
-      return;
+    if (setup(job)) {
+      decode_all(job);
+      outcome = finish(job, f0, t0);
     }
-    decode_all(job);
-    finish(job, f0, t0);
+    trf_filled = job.trf_filled;
   } catch (const std::bad_alloc &) {
     session_set_error(s, "oom");
-    session_finish(s, session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED);
+    outcome = session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED;
   }
+  if (outcome != SESSION_DONE) {
+    // A job that does not finish leaves no files behind, except a transforms
+    // file it wrote before its settings file failed.
+    if (trf_filled) s->wrote_trf = 0;
+    release_tmp_files(s);
+    if (trf_filled) s->wrote_trf = 1;
+  }
+  session_finish(s, outcome);
 }

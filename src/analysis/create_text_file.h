@@ -9,5 +9,6 @@
 // Opens path for writing: Replace creates or truncates it (mode 0666 before
 // the umask); Exclusive creates a new file readable and writable by the user
 // only, never following a symbolic link, and fails when anything stands at
-// the path. Null when the file cannot be opened.
+// the path; Reserved truncates a file that must exist, without following a
+// symbolic link. Null when the file cannot be opened.
 std::FILE *create_text_file(const char *path, CreateMode mode);

@@ -13,6 +13,10 @@ enum class CreateMode {
   // Create a new file only: fails when anything (a file, a symbolic link)
   // stands at the path; the file is readable and writable by the user only.
   Exclusive,
+  // Fill a file this process created exclusively before (a reserved
+  // temporary name): it must still be there, and a symbolic link put in its
+  // place is not followed.
+  Reserved,
 };
 
 // Writes `rows` points with the header lines (width, height, frame rate).

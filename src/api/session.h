@@ -91,6 +91,17 @@ int session_alloc(const char *kind);
 // from a process-wide counter (vsb_N.trf, vsb_N_settings.json).
 void gen_tmp_paths(Session *s);
 
+// Claims the session's temporary transforms file, and its temporary settings
+// file when it has no settings path of its own, by creating them empty and
+// exclusively (mode 0600). Another process may have taken the generated
+// number since: then new names are generated, a bounded number of times.
+// Sets wrote_trf / wrote_settings for what it created. Returns false when the
+// files cannot be created at all (the writers then report it).
+bool reserve_tmp_files(Session *s);
+
+// Removes the reserved temporary files of a job that will not fill them.
+void release_tmp_files(Session *s);
+
 // Starts a thread running fn(arg); null when it cannot be started.
 WorkerThread *vs_thread_start(void (*fn)(void *), void *arg);
 
