@@ -14,3 +14,7 @@ build/release/vs_clipgen --out "$out/sample.mp4" --size 320x240 --fps 30 --frame
   --shake 6 --motion-csv "$out/sample_motion.csv"
 echo "== probe of $out/sample.mp4"
 build/release/vstab probe "$out/sample.mp4"
+echo "== analyze and stabilize (strength 6)"
+build/release/vstab stabilize "$out/sample.mp4" "$out/sample_stabilized.mp4" '{"strength":6}'
+echo "== probe of $out/sample_stabilized.mp4"
+build/release/vstab probe "$out/sample_stabilized.mp4"

@@ -60,4 +60,12 @@ const int quiet_ffmpeg = [] {
   return 0;
 }();
 
+// Each test process keeps the library's temporary files (a finished analysis
+// leaves its files behind) in a directory of its own, removed at exit.
+struct ProcessTempDir {
+  TempDir dir;
+  ProcessTempDir() { setenv("TMPDIR", dir.path().c_str(), 1); }
+};
+const ProcessTempDir process_temp_dir;
+
 }  // namespace

@@ -17,6 +17,10 @@
 
 #include "videostabilizer.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace {
 
 int usage() {
@@ -57,6 +61,9 @@ int finish(int id, const char *label) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // The FFmpeg libraries log at the info level (encoder statistics and the
+  // like); a command line only wants their warnings and errors.
+  av_log_set_level(AV_LOG_WARNING);
   if (argc < 2) return usage();
   std::string command = argv[1];
   if (command == "version" && argc == 2) {
