@@ -271,7 +271,7 @@ void decode_all(AnalysisJob &job) {
 
 // Ends the pass: writes the files and registers the input when it finished,
 // and gives the job's final state.
-int finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
+int finish(AnalysisJob &job, PerfStamp start) {
   Session *s = job.s;
   const int n = job.acc.n();
   if (n == 0 || session_cancelled(s) || job.failed) {
@@ -296,9 +296,7 @@ int finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
   s->shakiness = std::clamp(shake, 0.0, 1.0);
   s->max_shift_px = job.sx * job.acc.max_s;
   s->frames = rows;
-  std::int64_t f1 = perf_frequency(), t1 = perf_counter();
-  s->elapsed_ms = static_cast<std::int64_t>(static_cast<double>(t1) * 1000.0 / static_cast<double>(f1) -
-                                            static_cast<double>(t0) * 1000.0 / static_cast<double>(f0));
+  s->elapsed_ms = perf_elapsed_ms(start);
 
   // The transforms path is always a generated temporary name, claimed when
   // the job started: fill that file, never through a link or over another
@@ -336,7 +334,7 @@ int finish(AnalysisJob &job, std::int64_t f0, std::int64_t t0) {
 
 void analyze_thread(void *arg) {
   Session *s = static_cast<Session *>(arg);
-  std::int64_t f0 = perf_frequency(), t0 = perf_counter();
+  PerfStamp start = perf_now();
   reserve_tmp_files(s);
   int outcome = SESSION_FAILED;
   bool trf_filled = false;
@@ -345,7 +343,7 @@ void analyze_thread(void *arg) {
     job.s = s;
     if (setup(job)) {
       decode_all(job);
-      outcome = finish(job, f0, t0);
+      outcome = finish(job, start);
     }
     trf_filled = job.trf_filled;
   } catch (const std::bad_alloc &) {

@@ -3,6 +3,7 @@
 #include "api/error.h"
 #include "api/export_guard.h"
 #include "api/session.h"
+#include "api/session_launch.h"
 #include "api/text.h"
 #include "api/wait_collect.h"
 #include "videostabilizer.h"
@@ -26,16 +27,7 @@ int start_analysis(const char *input_path, const char *settings_path, unsigned *
   Session *s = &g_sessions[id];
   copy_text(s->input_path, input_path);
   if (!is_empty(settings_path)) copy_text(s->settings_out_path, settings_path);
-  gen_tmp_paths(s);
-  if (generation) *generation = s->generation.load(std::memory_order_relaxed);
-  WorkerThread *worker = vs_thread_start(analyze_thread, s);
-  if (worker == nullptr) {
-    s->in_use.store(0, std::memory_order_release);
-    set_err("thread start failed");
-    return -9;
-  }
-  s->thread.store(worker, std::memory_order_release);
-  return id;
+  return launch_session(id, analyze_thread, generation);
 }
 
 }  // namespace

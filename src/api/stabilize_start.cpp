@@ -3,6 +3,7 @@
 #include "api/export_guard.h"
 #include "api/options.h"
 #include "api/session.h"
+#include "api/session_launch.h"
 #include "api/text.h"
 #include "api/wait_collect.h"
 #include "render/stabilize_pass.h"
@@ -34,16 +35,7 @@ int start_stabilization(const char *input_path, const char *output_path, const c
   s->options = options;
   copy_text(s->input_path, input_path);
   copy_text(s->output_path, output_path);
-  gen_tmp_paths(s);
-  if (generation) *generation = s->generation.load(std::memory_order_relaxed);
-  WorkerThread *worker = vs_thread_start(stabilize_thread, s);
-  if (worker == nullptr) {
-    s->in_use.store(0, std::memory_order_release);
-    set_err("thread start failed");
-    return -9;
-  }
-  s->thread.store(worker, std::memory_order_release);
-  return id;
+  return launch_session(id, stabilize_thread, generation);
 }
 
 }  // namespace

@@ -240,7 +240,7 @@ bool frame_loop(StabilizeJob &job) {
   return true;
 }
 
-void store_outcome(StabilizeJob &job, std::int64_t f0, std::int64_t t0) {
+void store_outcome(StabilizeJob &job, PerfStamp start) {
   Session *s = job.s;
   if (session_cancelled(s)) {
     session_finish(s, SESSION_CANCELLED);
@@ -260,15 +260,13 @@ void store_outcome(StabilizeJob &job, std::int64_t f0, std::int64_t t0) {
     session_finish(s, SESSION_FAILED);
     return;
   }
-  std::int64_t f1 = perf_frequency(), t1 = perf_counter();
-  s->elapsed_ms = static_cast<std::int64_t>(static_cast<double>(t1) * 1000.0 / static_cast<double>(f1) -
-                                            static_cast<double>(t0) * 1000.0 / static_cast<double>(f0));
+  s->elapsed_ms = perf_elapsed_ms(start);
   s->size_bytes = output_size(s->output_path, s->size_bytes);
   session_finish(s, SESSION_DONE);
 }
 
 // Runs the job from the opened output to its outcome.
-void run_frames(StabilizeJob &job, std::int64_t f0, std::int64_t t0) {
+void run_frames(StabilizeJob &job, PerfStamp start) {
   Session *s = job.s;
   bool decoders_ready = open_video_decoder(job) && allocate_frame_objects(job);
   if (decoders_ready) {
@@ -295,14 +293,14 @@ void run_frames(StabilizeJob &job, std::int64_t f0, std::int64_t t0) {
   output_free(&job.out);
   job.corrections.clear();
   job.input.reset();
-  store_outcome(job, f0, t0);
+  store_outcome(job, start);
 }
 
 }  // namespace
 
 void stabilize_thread(void *arg) {
   Session *s = static_cast<Session *>(arg);
-  std::int64_t f0 = perf_frequency(), t0 = perf_counter();
+  PerfStamp start = perf_now();
   try {
     StabilizeJob job;
     job.s = s;
@@ -315,7 +313,7 @@ void stabilize_thread(void *arg) {
       session_finish(s, SESSION_FAILED);
       return;
     }
-    run_frames(job, f0, t0);
+    run_frames(job, start);
   } catch (const std::bad_alloc &) {
     session_set_error(s, "oom");
     session_finish(s, session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED);
