@@ -1,4 +1,6 @@
 // Path smoothing, the correction table and the crop zoom.
+#include "render/smoothing.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/smoothing.h"
 #include "render/warp.h"
 #include "support/yuv_picture.h"
 
@@ -110,7 +111,8 @@ TEST(Corrections, WarpedFramesFollowTheSmoothedPath) {
   const int w = 160, h = 120, n = 9;
   const double cx = w * 0.5, cy = h * 0.5;
   const auto scene = [](double x, double y) {
-    return 128.0 + 45.0 * std::sin(0.21 * x + 0.13 * y) + 35.0 * std::cos(0.17 * x - 0.23 * y + 0.5);
+    return 128.0 + 45.0 * std::sin(0.21 * x + 0.13 * y) +
+           35.0 * std::cos(0.17 * x - 0.23 * y + 0.5);
   };
   std::vector<PathPoint> path(n);
   for (int k = 0; k < n; ++k)
@@ -134,10 +136,9 @@ TEST(Corrections, WarpedFramesFollowTheSmoothedPath) {
         frame.at(0, x, y) = static_cast<std::uint8_t>(std::lround(v));
       }
     YuvPicture out(w, h);
-    warp_yuv420(frame.data(0), w, h, frame.stride[0], frame.data(1), frame.stride[1],
-                frame.data(2), frame.stride[2], corr[k].tx, corr[k].ty, corr[k].angle, 1.0,
-                out.data(0), out.data(1), out.data(2), w, h, out.stride[0], out.stride[1],
-                out.stride[2]);
+    warp_yuv420(frame.data(0), w, h, frame.stride[0], frame.data(1), frame.stride[1], frame.data(2),
+                frame.stride[2], corr[k].tx, corr[k].ty, corr[k].angle, 1.0, out.data(0),
+                out.data(1), out.data(2), w, h, out.stride[0], out.stride[1], out.stride[2]);
     int interior = 0, worst = 0, worst_raw = 0;
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {

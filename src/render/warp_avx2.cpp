@@ -63,8 +63,8 @@ PlaneConsts plane_consts(const WarpPlane &p) {
   // the byte offsets are 32-bit: the plane must span 4 bytes .. 2 GiB.
   const long long last =
       static_cast<long long>(p.h - 1) * static_cast<long long>(p.src_stride) + (p.w - 1);
-  k.vector_ok = p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w && last >= 3 &&
-                last <= INT_MAX;
+  k.vector_ok =
+      p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w && last >= 3 && last <= INT_MAX;
   k.stride = _mm_set1_epi32(k.vector_ok ? static_cast<int>(p.src_stride) : 0);
   k.last3 = _mm256_set1_epi32(k.vector_ok ? static_cast<int>(last - 3) : 0);
   return k;
@@ -171,8 +171,7 @@ VS_INLINE bool fetch_window(const std::uint8_t *src, const PlaneConsts &k, const
   const int rmin = min_int(r0a, r0b);
   // Columns base .. base + 15 (c1 >= c0 >= base); rows: r0 - rmin in 0..1
   // (the top comes from the first two loads), r1 - rmin at most 2.
-  if (max_int(c1a, c1b) - base > 15 || max_int(r0a, r0b) - rmin > 1 ||
-      max_int(r1a, r1b) - rmin > 2)
+  if (max_int(c1a, c1b) - base > 15 || max_int(r0a, r0b) - rmin > 1 || max_int(r1a, r1b) - rmin > 2)
     return false;
   const __m128i basev = _mm_set1_epi32(base);
   const __m128i rminv = _mm_set1_epi32(rmin);
@@ -185,10 +184,9 @@ VS_INLINE bool fetch_window(const std::uint8_t *src, const PlaneConsts &k, const
   const int last = k.h - 1;
   const std::uint8_t *p = src + base;
   const auto row = [&](int r) {
-    return _mm_shuffle_epi8(
-        _mm_loadu_si128(reinterpret_cast<const __m128i *>(
-            p + static_cast<std::ptrdiff_t>(r < last ? r : last) * k.stride_i)),
-        idx);
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(
+                                p + static_cast<std::ptrdiff_t>(r < last ? r : last) * k.stride_i)),
+                            idx);
   };
   const __m128i w0 = row(rmin), w1 = row(rmin + 1), w2 = row(rmin + 2);
   // Per-lane row choice; the lanes' byte masks repeated for both columns.
@@ -256,8 +254,8 @@ void luma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &k, int y)
   for (; x < j.dst_w; ++x) warp_luma_pixel(j, x, y, row);
 }
 
-void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku,
-                const PlaneConsts &kv, int jr) {
+void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku, const PlaneConsts &kv,
+                int jr) {
   std::uint8_t *urow = j.u.dst + jr * j.u.dst_stride;
   std::uint8_t *vrow = j.v.dst + jr * j.v.dst_stride;
   int i = 0;
