@@ -39,7 +39,7 @@ struct PlaneConsts {
 // source plane size, shared by U and V.
 struct Geometry {
   __m256d w00[2], w10[2], w01[2], w11[2];
-  __m256d inside[2];
+  __m256d sx[2], sy[2];
   // floor(sx), floor(sy) as ints (INT_MIN where out of int range or NaN)
   __m128i x0[2], y0[2];
 };
@@ -83,16 +83,21 @@ VS_INLINE void map4(const MapConsts &k, __m256d xmc, __m256d sn_dy, __m256d cs_d
   *sy = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(ry, k.cy), k.zoom), k.cy);
 }
 
+// Ordered comparisons: a NaN position is outside.
+VS_INLINE __m256d inside4(const PlaneConsts &k, __m256d sx, __m256d sy) {
+  return _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(sx, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sx, k.hi_x, _CMP_LE_OQ)),
+      _mm256_and_pd(_mm256_cmp_pd(sy, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sy, k.hi_y, _CMP_LE_OQ)));
+}
+
 VS_INLINE __m128i clamp4(__m128i v, __m128i hi) {
   return _mm_min_epi32(_mm_max_epi32(v, _mm_setzero_si128()), hi);
 }
 
-VS_INLINE void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geometry *g, int h) {
+VS_INLINE void geometry_half(__m256d sx, __m256d sy, Geometry *g, int h) {
   const __m256d one = _mm256_set1_pd(1.0);
-  // Ordered comparisons: a NaN position is outside.
-  g->inside[h] = _mm256_and_pd(
-      _mm256_and_pd(_mm256_cmp_pd(sx, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sx, k.hi_x, _CMP_LE_OQ)),
-      _mm256_and_pd(_mm256_cmp_pd(sy, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sy, k.hi_y, _CMP_LE_OQ)));
+  g->sx[h] = sx;
+  g->sy[h] = sy;
   const __m256d flx = _mm256_floor_pd(sx);
   const __m256d fly = _mm256_floor_pd(sy);
   const __m256d fx = _mm256_sub_pd(sx, flx);
@@ -203,7 +208,10 @@ VS_INLINE __m256d hi_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_extracti12
 // Eight interpolated samples of one plane as bytes in the low 64 bits.
 VS_INLINE __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g) {
   Neighbours n;
-  if (!fetch_window(src, k, g, &n)) fetch_gather(src, k, g, &n);
+  // The window holds only positions inside the picture; elsewhere some lanes
+  // may be outside and take the fill.
+  const bool all_inside = fetch_window(src, k, g, &n);
+  if (!all_inside) fetch_gather(src, k, g, &n);
   __m128i res[2];
   const __m256d half = _mm256_set1_pd(0.5);
   for (int h = 0; h < 2; ++h) {
@@ -216,7 +224,7 @@ VS_INLINE __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Ge
     value = _mm256_add_pd(value, _mm256_mul_pd(q01, g.w01[h]));
     value = _mm256_add_pd(value, _mm256_mul_pd(q11, g.w11[h]));
     value = _mm256_add_pd(value, half);
-    value = _mm256_blendv_pd(k.fill, value, g.inside[h]);
+    if (!all_inside) value = _mm256_blendv_pd(k.fill, value, inside4(k, g.sx[h], g.sy[h]));
     res[h] = _mm256_cvttpd_epi32(value);
   }
   const __m128i words = _mm_packs_epi32(res[0], res[1]);
@@ -239,8 +247,8 @@ void luma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &k, int y)
       map4(m, xmc, sn_dy, cs_dy, &sx0, &sy0);
       map4(m, _mm256_add_pd(xmc, four), sn_dy, cs_dy, &sx1, &sy1);
       Geometry g;
-      geometry_half(k, sx0, sy0, &g, 0);
-      geometry_half(k, sx1, sy1, &g, 1);
+      geometry_half(sx0, sy0, &g, 0);
+      geometry_half(sx1, sy1, &g, 1);
       _mm_storel_epi64(reinterpret_cast<__m128i *>(row + x), fetch8(j.y.src, k, g));
     }
   }
@@ -267,8 +275,8 @@ void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku, con
       map4(m, _mm256_add_pd(xmc, eight), sn_dy, cs_dy, &sx1, &sy1);
       // Chroma-plane position: half the luma-space one (see warp_chroma_pos).
       Geometry g;
-      geometry_half(ku, _mm256_mul_pd(sx0, half), _mm256_mul_pd(sy0, half), &g, 0);
-      geometry_half(ku, _mm256_mul_pd(sx1, half), _mm256_mul_pd(sy1, half), &g, 1);
+      geometry_half(_mm256_mul_pd(sx0, half), _mm256_mul_pd(sy0, half), &g, 0);
+      geometry_half(_mm256_mul_pd(sx1, half), _mm256_mul_pd(sy1, half), &g, 1);
       // U and V have the same size, so the same geometry; only the strides differ.
       _mm_storel_epi64(reinterpret_cast<__m128i *>(urow + i), fetch8(j.u.src, ku, g));
       _mm_storel_epi64(reinterpret_cast<__m128i *>(vrow + i), fetch8(j.v.src, kv, g));
