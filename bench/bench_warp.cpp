@@ -33,7 +33,8 @@ const Frame &source() {
     std::uniform_int_distribution<int> noise(-6, 6);
     for (int y = 0; y < kH; ++y)
       for (int x = 0; x < kW; ++x) {
-        const double t = 128 + 60 * std::sin(x * 0.031 + y * 0.017) + 40 * std::cos(y * 0.043 - x * 0.007);
+        const double t =
+            128 + 60 * std::sin(x * 0.031 + y * 0.017) + 40 * std::cos(y * 0.043 - x * 0.007);
         s.y[static_cast<std::size_t>(y) * kW + x] =
             static_cast<std::uint8_t>(std::fmin(255.0, std::fmax(0.0, t + noise(rng))));
       }

@@ -19,12 +19,9 @@ struct UnsharpVariant {
 };
 
 const UnsharpVariant kVariants[] = {
-    {"scalar", unsharp_y_scalar, false},
-    {"sse2", unsharp_y_sse2, false},
-    {"avx2", unsharp_y_avx2, true},
-    {"sse2_mt", unsharp_y_sse2_mt, false},
-    {"avx2_mt", unsharp_y_avx2_mt, true},
-    {"dispatch", unsharp_y, false},
+    {"scalar", unsharp_y_scalar, false},  {"sse2", unsharp_y_sse2, false},
+    {"avx2", unsharp_y_avx2, true},       {"sse2_mt", unsharp_y_sse2_mt, false},
+    {"avx2_mt", unsharp_y_avx2_mt, true}, {"dispatch", unsharp_y, false},
 };
 
 constexpr std::uint8_t kGuard = 0x5A;
@@ -34,7 +31,9 @@ struct Plane {
   int w, h, stride;
   std::vector<std::uint8_t> bytes;
   Plane(int width, int height, int pad, std::uint8_t value)
-      : w(width), h(height), stride(width + pad),
+      : w(width),
+        h(height),
+        stride(width + pad),
         bytes(static_cast<std::size_t>(stride) * height, kGuard) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) at(x, y) = value;
@@ -126,8 +125,9 @@ TEST(UnsharpVariants, MatchThePlainVersionBitForBit) {
         std::uniform_int_distribution<int> any(0, 255), bit(0, 1), near(118, 138);
         for (int y = 0; y < h; ++y)
           for (int x = 0; x < w; ++x)
-            src.at(x, y) = static_cast<std::uint8_t>(
-                kind == 0 ? any(rng) : kind == 1 ? 255 * bit(rng) : near(rng));
+            src.at(x, y) = static_cast<std::uint8_t>(kind == 0   ? any(rng)
+                                                     : kind == 1 ? 255 * bit(rng)
+                                                                 : near(rng));
         Plane want = src;
         unsharp_y_scalar(want.bytes.data(), w, h, want.stride);
         for (const UnsharpVariant &v : kVariants) {

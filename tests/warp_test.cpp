@@ -1,5 +1,7 @@
 // The frame warp: its mapping, bilinear weights, edges and fill, checked on
 // every kernel variant, and the variants compared bit for bit.
+#include "render/warp.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "render/smoothing.h"
-#include "render/warp.h"
 #include "render/warp_kernels.h"
 #include "support/yuv_picture.h"
 
@@ -24,12 +25,9 @@ struct WarpVariant {
 };
 
 const WarpVariant kVariants[] = {
-    {"scalar", warp_yuv420_scalar, false},
-    {"sse2", warp_yuv420_sse2, false},
-    {"avx2", warp_yuv420_avx2, true},
-    {"sse2_mt", warp_yuv420_sse2_mt, false},
-    {"avx2_mt", warp_yuv420_avx2_mt, true},
-    {"dispatch", warp_yuv420, false},
+    {"scalar", warp_yuv420_scalar, false},  {"sse2", warp_yuv420_sse2, false},
+    {"avx2", warp_yuv420_avx2, true},       {"sse2_mt", warp_yuv420_sse2_mt, false},
+    {"avx2_mt", warp_yuv420_avx2_mt, true}, {"dispatch", warp_yuv420, false},
 };
 
 void run(WarpFn fn, const YuvPicture &src, double tx, double ty, double angle, double zoom,
@@ -174,8 +172,11 @@ TEST_P(WarpKernel, CoveringZoomLeavesNoFill) {
   YuvPicture src(w, h, 4, 4);
   src.fill(200, 60, 190);
   YuvPicture dst(w, h, 4, 4);
-  const Correction corrections[] = {
-      {20.0, -10.0, 0.0}, {0.0, 0.0, 0.01}, {-13.7, 8.2, -0.03}, {5.0, 5.0, 0.05}, {-31.0, 0.0, 0.0}};
+  const Correction corrections[] = {{20.0, -10.0, 0.0},
+                                    {0.0, 0.0, 0.01},
+                                    {-13.7, 8.2, -0.03},
+                                    {5.0, 5.0, 0.05},
+                                    {-31.0, 0.0, 0.0}};
   for (const Correction &c : corrections) {
     double crop = 0.0;
     const double zoom = choose_zoom(&c, 1, w, h, 0, &crop);
@@ -185,8 +186,8 @@ TEST_P(WarpKernel, CoveringZoomLeavesNoFill) {
       for (int y = 0; y < dst.ph(p); ++y)
         for (int x = 0; x < dst.pw(p); ++x)
           ASSERT_EQ(dst.at(p, x, y), src.at(p, 0, 0))
-              << "correction " << c.tx << "," << c.ty << "," << c.angle << " plane " << p
-              << " at " << x << "," << y;
+              << "correction " << c.tx << "," << c.ty << "," << c.angle << " plane " << p << " at "
+              << x << "," << y;
   }
 }
 
@@ -200,12 +201,22 @@ TEST(WarpVariants, MatchThePlainVersionBitForBit) {
   struct Size {
     int sw, sh, dw, dh, pad_y, pad_c;
   };
-  const Size sizes[] = {{2, 2, 2, 2, 0, 0},      {2, 2, 2, 2, 3, 1},      {4, 2, 4, 2, 1, 0},
-                        {64, 64, 64, 64, 0, 0},  {64, 64, 64, 64, 7, 3},  {66, 34, 66, 34, 5, 9},
-                        {130, 72, 130, 72, 1, 1}, {18, 10, 18, 10, 13, 5}, {96, 54, 80, 60, 3, 3},
-                        {40, 40, 90, 22, 0, 1},  {200, 120, 200, 120, 11, 7},
-                        // large enough for the threaded variants to split rows
-                        {320, 240, 320, 240, 3, 5}, {350, 202, 330, 210, 1, 0}};
+  const Size sizes[] = {
+      {2, 2, 2, 2, 0, 0},
+      {2, 2, 2, 2, 3, 1},
+      {4, 2, 4, 2, 1, 0},
+      {64, 64, 64, 64, 0, 0},
+      {64, 64, 64, 64, 7, 3},
+      {66, 34, 66, 34, 5, 9},
+      {130, 72, 130, 72, 1, 1},
+      {18, 10, 18, 10, 13, 5},
+      {96, 54, 80, 60, 3, 3},
+      {40, 40, 90, 22, 0, 1},
+      {200, 120, 200, 120, 11, 7},
+      {64, 64, 33, 15, 2, 1},  // odd output sizes: no chroma for the last column/row
+      // large enough for the threaded variants to split rows
+      {320, 240, 320, 240, 3, 5},
+      {350, 202, 330, 210, 1, 0}};
   std::mt19937 rng(1234);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   int compared = 0;
@@ -217,15 +228,32 @@ TEST(WarpVariants, MatchThePlainVersionBitForBit) {
       double angle = (unit(rng) - 0.5) * 0.4;
       double zoom = 0.6 + 0.4 * unit(rng);
       switch (trial % 10) {
-        case 0: tx = ty = angle = 0.0; zoom = 1.0; break;                  // identity
-        case 1: tx = (unit(rng) - 0.5) * 3.0 * s.sw; break;                // large shifts
+        case 0:
+          tx = ty = angle = 0.0;
+          zoom = 1.0;
+          break;                                             // identity
+        case 1: tx = (unit(rng) - 0.5) * 3.0 * s.sw; break;  // large shifts
         case 2: ty = (unit(rng) - 0.5) * 3.0 * s.sh; break;
-        case 3: angle = std::numbers::pi / 2; break;                       // exact turns
-        case 4: angle = (unit(rng) - 0.5) * 7.0; break;                    // any angle
-        case 5: tx = std::round(tx); ty = std::round(ty); angle = 0.0; zoom = 1.0; break;
-        case 6: tx = -0.5; ty = -0.5; angle = 0.0; zoom = 1.0; break;      // last row/column
+        case 3: angle = std::numbers::pi / 2; break;     // exact turns
+        case 4: angle = (unit(rng) - 0.5) * 7.0; break;  // any angle
+        case 5:
+          tx = std::round(tx);
+          ty = std::round(ty);
+          angle = 0.0;
+          zoom = 1.0;
+          break;
+        case 6:
+          tx = -0.5;
+          ty = -0.5;
+          angle = 0.0;
+          zoom = 1.0;
+          break;  // last row/column
         case 7: zoom = 1.0; break;
-        case 8: tx = ty = 1e-9; angle = 0.0; zoom = 1.0; break;            // -1e-9: inside
+        case 8:
+          tx = ty = 1e-9;
+          angle = 0.0;
+          zoom = 1.0;
+          break;  // -1e-9: inside
         default: break;
       }
       if (trial == 29) zoom = -0.8;  // mirrored
@@ -262,7 +290,8 @@ TEST(WarpVariants, MatchOnRoundingBoundaries) {
   std::uniform_int_distribution<int> level(0, 51);
   for (int p = 0; p < 3; ++p)
     for (int y = 0; y < src.ph(p); ++y)
-      for (int x = 0; x < src.pw(p); ++x) src.at(p, x, y) = static_cast<std::uint8_t>(5 * level(rng));
+      for (int x = 0; x < src.pw(p); ++x)
+        src.at(p, x, y) = static_cast<std::uint8_t>(5 * level(rng));
   const double zooms[] = {1.0, 0.9, 0.75, 0.8, 0.6};
   for (int step = 0; step < 40; ++step) {
     for (const double zoom : zooms) {

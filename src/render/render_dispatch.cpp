@@ -36,9 +36,9 @@ void warp_yuv420(const std::uint8_t *src_y, int src_w, int src_h, int src_stride
                  int src_stride_v, double tx, double ty, double angle, double zoom,
                  std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
                  int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v) {
-  render_kernels().warp(src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v,
-                        src_stride_v, tx, ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h,
-                        dst_stride_y, dst_stride_u, dst_stride_v);
+  render_kernels().warp(src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v, src_stride_v,
+                        tx, ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h, dst_stride_y,
+                        dst_stride_u, dst_stride_v);
 }
 
 void unsharp_y(std::uint8_t *y, int w, int h, int stride) {

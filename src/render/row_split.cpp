@@ -138,5 +138,3 @@ void run_rows_split(RowsFn fn, const void *arg, int rows, int chunk) {
   }
   helper().run(fn, arg, rows, chunk);
 }
-
-bool row_helper_available() { return helper().available(); }

@@ -12,7 +12,3 @@ using RowsFn = void (*)(const void *arg, int begin, int end);
 // cannot be started, the calling thread does all rows itself: no caller ever
 // waits for another's work.
 void run_rows_split(RowsFn fn, const void *arg, int rows, int chunk);
-
-// False when the helper could not be started or has been stopped (then every
-// call runs on its caller alone). Starts the helper if need be.
-bool row_helper_available();

@@ -35,8 +35,8 @@ void sharpen_row(const std::uint8_t *a, const std::uint8_t *b, const std::uint8_
     const __m128i p = load8(b + x);
     __m128i sum = _mm_add_epi16(_mm_add_epi16(load8(a + x - 1), load8(a + x)), load8(a + x + 1));
     sum = _mm_add_epi16(sum, _mm_add_epi16(load8(b + x - 1), load8(b + x + 1)));
-    sum = _mm_add_epi16(sum,
-                        _mm_add_epi16(_mm_add_epi16(load8(c + x - 1), load8(c + x)), load8(c + x + 1)));
+    sum = _mm_add_epi16(
+        sum, _mm_add_epi16(_mm_add_epi16(load8(c + x - 1), load8(c + x)), load8(c + x + 1)));
     const __m128i lap = _mm_sub_epi16(_mm_slli_epi16(p, 3), sum);
     // Sign-extend the 16-bit Laplacian to 32 bits.
     const __m128i lap_lo = _mm_srai_epi32(_mm_unpacklo_epi16(lap, lap), 16);
@@ -52,7 +52,7 @@ void sharpen_row(const std::uint8_t *a, const std::uint8_t *b, const std::uint8_
 }  // namespace
 
 void unsharp_rows_sse2(const std::uint8_t *plane, int w, int h, int stride, std::uint8_t *out,
-                   int begin, int end) {
+                       int begin, int end) {
   for (int y = begin; y < end; ++y) {
     const std::uint8_t *a = plane + static_cast<std::ptrdiff_t>(y > 0 ? y - 1 : 0) * stride;
     const std::uint8_t *b = plane + static_cast<std::ptrdiff_t>(y) * stride;

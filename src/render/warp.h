@@ -17,8 +17,12 @@ using WarpFn = void (*)(const std::uint8_t *src_y, int src_w, int src_h, int src
 
 using UnsharpFn = void (*)(std::uint8_t *y, int w, int h, int stride);
 
-// Bilinear warp of a whole picture; samples outside the source are black
-// (luma 0, chroma 128). Uses the fastest kernel of this CPU.
+// Bilinear warp of a whole picture. A source position is inside when it lies
+// within the plane's extent, 0 .. width and 0 .. height (give or take 1e-6),
+// its neighbours clamped to the last sample, so an identity warp reproduces
+// the picture; samples outside are black (luma 0, chroma 128). A chroma block
+// samples its planes at half the luma-space position of its top-left luma
+// sample. Uses the fastest kernel of this CPU.
 void warp_yuv420(const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
                  const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v, int src_stride_v,
                  double tx, double ty, double angle, double zoom, std::uint8_t *dst_y,

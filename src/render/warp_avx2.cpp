@@ -39,8 +39,9 @@ struct PlaneConsts {
 // source plane size, shared by U and V.
 struct Geometry {
   __m256d w00[2], w10[2], w01[2], w11[2];
-  __m256d inside[2];
-  __m128i c0[2], c1[2], r0[2], r1[2];  // neighbour columns and rows, clamped
+  __m256d sx[2], sy[2];
+  // floor(sx), floor(sy) as ints (INT_MIN where out of int range or NaN)
+  __m128i x0[2], y0[2];
 };
 
 // The four neighbours of eight lanes as 32-bit integers.
@@ -63,8 +64,8 @@ PlaneConsts plane_consts(const WarpPlane &p) {
   // the byte offsets are 32-bit: the plane must span 4 bytes .. 2 GiB.
   const long long last =
       static_cast<long long>(p.h - 1) * static_cast<long long>(p.src_stride) + (p.w - 1);
-  k.vector_ok = p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w && last >= 3 &&
-                last <= INT_MAX;
+  k.vector_ok =
+      p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w && last >= 3 && last <= INT_MAX;
   k.stride = _mm_set1_epi32(k.vector_ok ? static_cast<int>(p.src_stride) : 0);
   k.last3 = _mm256_set1_epi32(k.vector_ok ? static_cast<int>(last - 3) : 0);
   return k;
@@ -82,16 +83,21 @@ VS_INLINE void map4(const MapConsts &k, __m256d xmc, __m256d sn_dy, __m256d cs_d
   *sy = _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(ry, k.cy), k.zoom), k.cy);
 }
 
+// Ordered comparisons: a NaN position is outside.
+VS_INLINE __m256d inside4(const PlaneConsts &k, __m256d sx, __m256d sy) {
+  return _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(sx, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sx, k.hi_x, _CMP_LE_OQ)),
+      _mm256_and_pd(_mm256_cmp_pd(sy, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sy, k.hi_y, _CMP_LE_OQ)));
+}
+
 VS_INLINE __m128i clamp4(__m128i v, __m128i hi) {
   return _mm_min_epi32(_mm_max_epi32(v, _mm_setzero_si128()), hi);
 }
 
-VS_INLINE void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geometry *g, int h) {
+VS_INLINE void geometry_half(__m256d sx, __m256d sy, Geometry *g, int h) {
   const __m256d one = _mm256_set1_pd(1.0);
-  // Ordered comparisons: a NaN position is outside.
-  g->inside[h] = _mm256_and_pd(
-      _mm256_and_pd(_mm256_cmp_pd(sx, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sx, k.hi_x, _CMP_LE_OQ)),
-      _mm256_and_pd(_mm256_cmp_pd(sy, k.lo, _CMP_GE_OQ), _mm256_cmp_pd(sy, k.hi_y, _CMP_LE_OQ)));
+  g->sx[h] = sx;
+  g->sy[h] = sy;
   const __m256d flx = _mm256_floor_pd(sx);
   const __m256d fly = _mm256_floor_pd(sy);
   const __m256d fx = _mm256_sub_pd(sx, flx);
@@ -102,16 +108,8 @@ VS_INLINE void geometry_half(const PlaneConsts &k, __m256d sx, __m256d sy, Geome
   g->w10[h] = _mm256_mul_pd(omfy, fx);
   g->w01[h] = _mm256_mul_pd(omfx, fy);
   g->w11[h] = _mm256_mul_pd(fx, fy);
-  // Neighbours clamped to the plane. A position out of int range (or NaN)
-  // converts to INT_MIN and clamps to 0: an outside lane still addresses a
-  // real sample, whose value the fill replaces.
-  const __m128i x0 = _mm256_cvttpd_epi32(flx);
-  const __m128i y0 = _mm256_cvttpd_epi32(fly);
-  const __m128i one_i = _mm_set1_epi32(1);
-  g->c0[h] = clamp4(x0, k.wm1);
-  g->c1[h] = clamp4(_mm_add_epi32(x0, one_i), k.wm1);
-  g->r0[h] = clamp4(y0, k.hm1);
-  g->r1[h] = clamp4(_mm_add_epi32(y0, one_i), k.hm1);
+  g->x0[h] = _mm256_cvttpd_epi32(flx);
+  g->y0[h] = _mm256_cvttpd_epi32(fly);
 }
 
 VS_INLINE __m256i join(__m128i lo, __m128i hi) { return _mm256_set_m128i(hi, lo); }
@@ -129,13 +127,21 @@ VS_INLINE void fetch_pair(const std::uint8_t *src, __m256i a, __m256i d8, __m256
   *second = _mm256_and_si256(_mm256_srlv_epi32(t, d8), ff);
 }
 
+// Anywhere: the neighbours clamped to the plane, gathered. A position out of
+// int range (or NaN) has INT_MIN and clamps to 0: an outside lane still
+// addresses a real sample, whose value the fill replaces.
 VS_INLINE void fetch_gather(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g,
                             Neighbours *n) {
   __m128i a0[2], a1[2], d[2];
+  const __m128i one = _mm_set1_epi32(1);
   for (int h = 0; h < 2; ++h) {
-    a0[h] = _mm_add_epi32(_mm_mullo_epi32(g.r0[h], k.stride), g.c0[h]);
-    a1[h] = _mm_add_epi32(_mm_mullo_epi32(g.r1[h], k.stride), g.c0[h]);
-    d[h] = _mm_slli_epi32(_mm_sub_epi32(g.c1[h], g.c0[h]), 3);
+    const __m128i c0 = clamp4(g.x0[h], k.wm1);
+    const __m128i c1 = clamp4(_mm_add_epi32(g.x0[h], one), k.wm1);
+    const __m128i r0 = clamp4(g.y0[h], k.hm1);
+    const __m128i r1 = clamp4(_mm_add_epi32(g.y0[h], one), k.hm1);
+    a0[h] = _mm_add_epi32(_mm_mullo_epi32(r0, k.stride), c0);
+    a1[h] = _mm_add_epi32(_mm_mullo_epi32(r1, k.stride), c0);
+    d[h] = _mm_slli_epi32(_mm_sub_epi32(c1, c0), 3);
   }
   const __m256i d8 = join(d[0], d[1]);
   fetch_pair(src, join(a0[0], a0[1]), d8, k.last3, &n->p00, &n->p10);
@@ -146,42 +152,38 @@ VS_INLINE int lane0(__m128i v) { return _mm_cvtsi128_si32(v); }
 VS_INLINE int lane3(__m128i v) { return _mm_cvtsi128_si32(_mm_shuffle_epi32(v, 3)); }
 VS_INLINE int max_int(int a, int b) { return a > b ? a : b; }
 
-// Where the eight lanes' neighbours lie within 16 columns and three
-// consecutive rows: three 16-byte loads and byte shuffles. Returns false when
-// the lanes do not fit; the caller gathers instead.
+// The usual case, eight consecutive outputs well inside the picture at a
+// small turn: the 2 x 2 neighbourhoods lie within 16 columns and two
+// consecutive row pairs, read with three 16-byte loads and byte shuffles
+// instead of gathers. Returns false when the lanes do not fit.
 //
 // Only the first and the last lane are inspected. The lanes are consecutive
 // outputs of one row, and every step of the mapping (adding a constant,
-// multiplying by one, floor, clamp) is monotonic in IEEE arithmetic, so each
-// of sx, sy and so of c0, c1, r0, r1 runs monotonically across the lanes: its
-// extremes are at the ends. That holds for positions inside the picture; an
-// outside one converts to INT_MIN out of int range, which would break the
-// order. Both end lanes inside puts every lane inside (each coordinate lies
-// between the ends' coordinates).
+// multiplying by one, floor) is monotonic in IEEE arithmetic, so floor(sx)
+// and floor(sy) run monotonically across the lanes and their extremes are at
+// the ends. With both ends' neighbourhoods strictly inside the plane (no
+// clamping needed), so is every lane's, and no conversion ran out of range.
 VS_INLINE bool fetch_window(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g,
                             Neighbours *n) {
-  if (k.w < 16) return false;
-  if ((_mm256_movemask_pd(g.inside[0]) & 1) == 0 || (_mm256_movemask_pd(g.inside[1]) & 8) == 0)
+  const int xa = lane0(g.x0[0]), xb = lane3(g.x0[1]);
+  const int ya = lane0(g.y0[0]), yb = lane3(g.y0[1]);
+  const int xlo = min_int(xa, xb), xhi = max_int(xa, xb);
+  const int ylo = min_int(ya, yb), yhi = max_int(ya, yb);
+  if (xlo < 0 || xhi > k.w - 2 || ylo < 0 || yhi > k.h - 2 || yhi - ylo > 1 || k.w < 16)
     return false;
-  const int c0a = lane0(g.c0[0]), c0b = lane3(g.c0[1]);
-  const int c1a = lane0(g.c1[0]), c1b = lane3(g.c1[1]);
-  const int r0a = lane0(g.r0[0]), r0b = lane3(g.r0[1]);
-  const int r1a = lane0(g.r1[0]), r1b = lane3(g.r1[1]);
-  const int base = min_int(min_int(c0a, c0b), k.w - 16);
-  const int rmin = min_int(r0a, r0b);
-  // Columns base .. base + 15 (c1 >= c0 >= base); rows: r0 - rmin in 0..1
-  // (the top comes from the first two loads), r1 - rmin at most 2.
-  if (max_int(c1a, c1b) - base > 15 || max_int(r0a, r0b) - rmin > 1 ||
-      max_int(r1a, r1b) - rmin > 2)
-    return false;
+  const int base = min_int(xlo, k.w - 16);
+  if (xhi + 1 - base > 15) return false;
+  // Column offsets from base as bytes: 0-7 the left neighbours, 8-15 the right.
   const __m128i basev = _mm_set1_epi32(base);
-  const __m128i rminv = _mm_set1_epi32(rmin);
-  // Offsets as eight 16-bit lanes: columns from base, rows from rmin.
-  const __m128i i0 = _mm_packs_epi32(_mm_sub_epi32(g.c0[0], basev), _mm_sub_epi32(g.c0[1], basev));
-  const __m128i i1 = _mm_packs_epi32(_mm_sub_epi32(g.c1[0], basev), _mm_sub_epi32(g.c1[1], basev));
-  const __m128i t0 = _mm_packs_epi32(_mm_sub_epi32(g.r0[0], rminv), _mm_sub_epi32(g.r0[1], rminv));
-  const __m128i t1 = _mm_packs_epi32(_mm_sub_epi32(g.r1[0], rminv), _mm_sub_epi32(g.r1[1], rminv));
-  const __m128i idx = _mm_packus_epi16(i0, i1);  // bytes 0-7: left columns, 8-15: right
+  const __m128i left =
+      _mm_packs_epi32(_mm_sub_epi32(g.x0[0], basev), _mm_sub_epi32(g.x0[1], basev));
+  const __m128i idx = _mm_packus_epi16(left, _mm_add_epi16(left, _mm_set1_epi16(1)));
+  // Lanes whose upper row is ylo + 1 take their rows from the next load.
+  const __m128i ylov = _mm_set1_epi32(ylo);
+  const __m128i down16 = _mm_cmpgt_epi16(
+      _mm_packs_epi32(_mm_sub_epi32(g.y0[0], ylov), _mm_sub_epi32(g.y0[1], ylov)),
+      _mm_setzero_si128());
+  const __m128i down = _mm_packs_epi16(down16, down16);
   const int last = k.h - 1;
   const std::uint8_t *p = src + base;
   const auto row = [&](int r) {
@@ -190,15 +192,9 @@ VS_INLINE bool fetch_window(const std::uint8_t *src, const PlaneConsts &k, const
             p + static_cast<std::ptrdiff_t>(r < last ? r : last) * k.stride_i)),
         idx);
   };
-  const __m128i w0 = row(rmin), w1 = row(rmin + 1), w2 = row(rmin + 2);
-  // Per-lane row choice; the lanes' byte masks repeated for both columns.
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i top1 = _mm_cmpgt_epi16(t0, zero);
-  const __m128i bot1 = _mm_cmpgt_epi16(t1, zero);
-  const __m128i bot2 = _mm_cmpgt_epi16(t1, _mm_set1_epi16(1));
-  const __m128i top = _mm_blendv_epi8(w0, w1, _mm_packs_epi16(top1, top1));
-  const __m128i bottom = _mm_blendv_epi8(_mm_blendv_epi8(w0, w1, _mm_packs_epi16(bot1, bot1)), w2,
-                                         _mm_packs_epi16(bot2, bot2));
+  const __m128i w0 = row(ylo), w1 = row(ylo + 1), w2 = row(ylo + 2);
+  const __m128i top = _mm_blendv_epi8(w0, w1, down);
+  const __m128i bottom = _mm_blendv_epi8(w1, w2, down);
   n->p00 = _mm256_cvtepu8_epi32(top);
   n->p10 = _mm256_cvtepu8_epi32(_mm_srli_si128(top, 8));
   n->p01 = _mm256_cvtepu8_epi32(bottom);
@@ -212,7 +208,10 @@ VS_INLINE __m256d hi_pd(__m256i v) { return _mm256_cvtepi32_pd(_mm256_extracti12
 // Eight interpolated samples of one plane as bytes in the low 64 bits.
 VS_INLINE __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Geometry &g) {
   Neighbours n;
-  if (!fetch_window(src, k, g, &n)) fetch_gather(src, k, g, &n);
+  // The window holds only positions inside the picture; elsewhere some lanes
+  // may be outside and take the fill.
+  const bool all_inside = fetch_window(src, k, g, &n);
+  if (!all_inside) fetch_gather(src, k, g, &n);
   __m128i res[2];
   const __m256d half = _mm256_set1_pd(0.5);
   for (int h = 0; h < 2; ++h) {
@@ -225,7 +224,7 @@ VS_INLINE __m128i fetch8(const std::uint8_t *src, const PlaneConsts &k, const Ge
     value = _mm256_add_pd(value, _mm256_mul_pd(q01, g.w01[h]));
     value = _mm256_add_pd(value, _mm256_mul_pd(q11, g.w11[h]));
     value = _mm256_add_pd(value, half);
-    value = _mm256_blendv_pd(k.fill, value, g.inside[h]);
+    if (!all_inside) value = _mm256_blendv_pd(k.fill, value, inside4(k, g.sx[h], g.sy[h]));
     res[h] = _mm256_cvttpd_epi32(value);
   }
   const __m128i words = _mm_packs_epi32(res[0], res[1]);
@@ -248,16 +247,16 @@ void luma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &k, int y)
       map4(m, xmc, sn_dy, cs_dy, &sx0, &sy0);
       map4(m, _mm256_add_pd(xmc, four), sn_dy, cs_dy, &sx1, &sy1);
       Geometry g;
-      geometry_half(k, sx0, sy0, &g, 0);
-      geometry_half(k, sx1, sy1, &g, 1);
+      geometry_half(sx0, sy0, &g, 0);
+      geometry_half(sx1, sy1, &g, 1);
       _mm_storel_epi64(reinterpret_cast<__m128i *>(row + x), fetch8(j.y.src, k, g));
     }
   }
   for (; x < j.dst_w; ++x) warp_luma_pixel(j, x, y, row);
 }
 
-void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku,
-                const PlaneConsts &kv, int jr) {
+void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku, const PlaneConsts &kv,
+                int jr) {
   std::uint8_t *urow = j.u.dst + jr * j.u.dst_stride;
   std::uint8_t *vrow = j.v.dst + jr * j.v.dst_stride;
   int i = 0;
@@ -276,8 +275,8 @@ void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku,
       map4(m, _mm256_add_pd(xmc, eight), sn_dy, cs_dy, &sx1, &sy1);
       // Chroma-plane position: half the luma-space one (see warp_chroma_pos).
       Geometry g;
-      geometry_half(ku, _mm256_mul_pd(sx0, half), _mm256_mul_pd(sy0, half), &g, 0);
-      geometry_half(ku, _mm256_mul_pd(sx1, half), _mm256_mul_pd(sy1, half), &g, 1);
+      geometry_half(_mm256_mul_pd(sx0, half), _mm256_mul_pd(sy0, half), &g, 0);
+      geometry_half(_mm256_mul_pd(sx1, half), _mm256_mul_pd(sy1, half), &g, 1);
       // U and V have the same size, so the same geometry; only the strides differ.
       _mm_storel_epi64(reinterpret_cast<__m128i *>(urow + i), fetch8(j.u.src, ku, g));
       _mm_storel_epi64(reinterpret_cast<__m128i *>(vrow + i), fetch8(j.v.src, kv, g));

@@ -94,8 +94,8 @@ struct WarpPlane {
 
 struct WarpJob {
   double tx, ty, zoom;
-  double sn, cs;      // sin and cos of the angle
-  double cx, cy;      // output centre
+  double sn, cs;  // sin and cos of the angle
+  double cx, cy;  // output centre
   int dst_w, dst_h;
   int dst_cw, dst_ch;  // output chroma plane size
   WarpPlane y, u, v;

@@ -36,8 +36,8 @@ PlaneConsts plane_consts(const WarpPlane &p) {
   // Byte offsets are formed as 32-bit integers.
   const long long last =
       static_cast<long long>(p.h - 1) * static_cast<long long>(p.src_stride) + (p.w - 1);
-  k.vector_ok = p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w &&
-                last <= 0x7fffffffLL;
+  k.vector_ok =
+      p.src != nullptr && p.w > 0 && p.h > 0 && p.src_stride >= p.w && last <= 0x7fffffffLL;
   return k;
 }
 
@@ -142,8 +142,8 @@ void luma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &k, int y)
   for (; x < j.dst_w; ++x) warp_luma_pixel(j, x, y, row);
 }
 
-void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku,
-                const PlaneConsts &kv, int jr) {
+void chroma_row(const WarpJob &j, const MapConsts &m, const PlaneConsts &ku, const PlaneConsts &kv,
+                int jr) {
   std::uint8_t *urow = j.u.dst + jr * j.u.dst_stride;
   std::uint8_t *vrow = j.v.dst + jr * j.v.dst_stride;
   int i = 0;

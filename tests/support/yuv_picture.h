@@ -19,7 +19,8 @@ struct YuvPicture {
     stride[0] = w + pad_y;
     stride[1] = stride[2] = w / 2 + pad_c;
     for (int p = 0; p < 3; ++p)
-      plane[p].assign(static_cast<std::size_t>(stride[p]) * static_cast<std::size_t>(ph(p)), kGuard);
+      plane[p].assign(static_cast<std::size_t>(stride[p]) * static_cast<std::size_t>(ph(p)),
+                      kGuard);
   }
   int pw(int p) const { return p == 0 ? w : w / 2; }
   int ph(int p) const { return p == 0 ? h : h / 2; }
