@@ -81,6 +81,28 @@ TEST(CropZoom, CoversEveryFrame) {
   }
 }
 
+TEST(CropZoom, FittedShiftsMoveTheMagnifiedContentByTheFullCorrection) {
+  // The warp magnifies after shifting, so content moves by zoom * t: the
+  // fitted table divides the shifts by the zoom it is finally warped with.
+  std::vector<Correction> measured;
+  for (int k = 0; k < 40; ++k) measured.push_back({9.0 * std::sin(0.7 * k), -6.0 * std::cos(1.3 * k), 0.0});
+  std::vector<Correction> fitted = measured;
+  double crop = -1.0;
+  const double zoom = fit_zoom(fitted, 640, 480, 0, &crop);
+  ASSERT_LT(zoom, 1.0);
+  double check_crop = -1.0;
+  EXPECT_EQ(choose_zoom(fitted.data(), 40, 640, 480, 0, &check_crop), zoom);  // every frame covered
+  EXPECT_EQ(check_crop, crop);
+  for (int k = 0; k < 40; ++k) {
+    EXPECT_NEAR(zoom * fitted[k].tx, measured[k].tx, 1e-3 * (1.0 + std::fabs(measured[k].tx))) << k;
+    EXPECT_NEAR(zoom * fitted[k].ty, measured[k].ty, 1e-3 * (1.0 + std::fabs(measured[k].ty))) << k;
+  }
+  // No magnification, nothing to fit.
+  std::vector<Correction> kept = measured;
+  EXPECT_EQ(fit_zoom(kept, 640, 480, 1, &crop), 1.0);
+  EXPECT_EQ(kept[5].tx, measured[5].tx);
+}
+
 TEST(Corrections, TakeTheFrameFromTheRawPathOntoTheSmoothedOne) {
   // With no smoothed turn the shift is the plain difference.
   const PathPoint p[1] = {{5.0, -2.0, 0.01}};

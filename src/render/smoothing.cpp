@@ -102,3 +102,24 @@ double choose_zoom(const Correction *corrections, int n, int width, int height, 
   if (crop_percent != nullptr) *crop_percent = std::max(0.0, (1.0 - zoom) * 100.0);
   return zoom;
 }
+
+double fit_zoom(std::vector<Correction> &corrections, int width, int height, int crop_max,
+                double *crop_percent) {
+  const int n = static_cast<int>(corrections.size());
+  double zoom = choose_zoom(corrections.data(), n, width, height, crop_max, crop_percent);
+  if (zoom >= 1.0) return zoom;
+  // Each round's zoom is at most the previous one (larger shifts never need
+  // less crop), so the rounds converge; four are plenty in practice.
+  const std::vector<Correction> measured = corrections;
+  for (int round = 0; round < 4; ++round) {
+    for (int k = 0; k < n; ++k) {
+      corrections[k].tx = measured[k].tx / zoom;
+      corrections[k].ty = measured[k].ty / zoom;
+    }
+    const double next = choose_zoom(corrections.data(), n, width, height, crop_max, crop_percent);
+    const bool settled = std::fabs(next - zoom) < 1e-6;
+    zoom = next;
+    if (settled) break;
+  }
+  return zoom;
+}

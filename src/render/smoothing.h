@@ -28,3 +28,12 @@ bool form_corrections(const PathPoint *path, const PathPoint *smoothed, int n,
 // picture; 1 when crop_max is set. Writes (1 - zoom) * 100 to *crop_percent.
 double choose_zoom(const Correction *corrections, int n, int width, int height, int crop_max,
                    double *crop_percent);
+
+// Chooses the zoom and fits the corrections to it. The warp shifts the
+// picture before it magnifies it, so a shift t moves the content by only
+// zoom * t on the output: the translations are divided by the zoom, which in
+// turn needs a smaller zoom to cover the frame; a few rounds settle it. The
+// returned zoom is the one chosen for the final table (so every frame stays
+// covered), and crop_percent is written as choose_zoom does.
+double fit_zoom(std::vector<Correction> &corrections, int width, int height, int crop_max,
+                double *crop_percent);

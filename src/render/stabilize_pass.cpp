@@ -85,8 +85,7 @@ bool plan_corrections(StabilizeJob &job) {
     fail(job, "oom");
     return false;
   }
-  job.zoom = choose_zoom(job.corrections.data(), n, job.width, job.height, s->options.crop_max,
-                         &s->crop_percent);
+  job.zoom = fit_zoom(job.corrections, job.width, job.height, s->options.crop_max, &s->crop_percent);
   return true;
 }
 
