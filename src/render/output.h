@@ -12,7 +12,9 @@
 //   ... set up the decoders (a failure here goes straight to close and free) ...
 //   per decoded frame:   if (!output_encode_frame(&out, frame, ts)) stop the loop at once;
 //                        after the input packet is done, stop too when out.encode_error is set
-//   at end of input:     if the decoder gives one more frame: output_encode_last_frame(&out, frame, ts);
+//   at end of input:     every frame the drained decoder still gives goes through
+//                        output_encode_frame like a loop frame (a caller that takes
+//                        only one last frame uses output_encode_last_frame);
 //                        output_finish(&out, job);       (video flush, audio flush hook, trailer)
 //   after a cancelled or failed loop: output_trailer(&out, job);
 //   output_close_file(&out);
