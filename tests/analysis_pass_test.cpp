@@ -72,17 +72,17 @@ TEST(FrameEstimate, TruncatesAndNeverOverflows) {
 }
 
 TEST(AnalysisPass, PathFollowsAPureTranslation) {
-  ClipSpec spec = small_clip(20);
-  spec.width = 320;
-  spec.height = 240;
-  spec.step_dx = 3.0;
-  spec.step_dy = -2.0;
-  spec.video_codec = "h264-nob";
-  std::string clip = make_clip("translate.mp4", spec);
+  ClipSpec clip_spec = small_clip(20);
+  clip_spec.width = 320;
+  clip_spec.height = 240;
+  clip_spec.step_dx = 3.0;
+  clip_spec.step_dy = -2.0;
+  clip_spec.video_codec = "h264-nob";
+  std::string clip = make_clip("translate.mp4", clip_spec);
   Analysis a = analyze(clip);
   ASSERT_EQ(a.ok, 1) << a.error;
   std::vector<PathPoint> path = load_path(a.report);
-  std::vector<ClipMotion> truth = clip_motion(spec);
+  std::vector<ClipMotion> truth = clip_motion(clip_spec);
   ASSERT_EQ(path.size(), truth.size());
   ASSERT_EQ(json_number(a.report, "frames"), static_cast<double>(truth.size()));
   // One analysis pixel is 240/256 full-resolution pixels here.
@@ -112,10 +112,10 @@ TEST(AnalysisPass, ShakinessOfStillAndShakenClips) {
 }
 
 TEST(AnalysisPass, EveryDecodedFrameOfABFrameClipCounts) {
-  ClipSpec spec = small_clip(23);
-  spec.video_codec = "h264";  // with B-frames: the decoder holds frames back
-  spec.shake = 3.0;
-  std::string clip = make_clip("bframes.mp4", spec);
+  ClipSpec clip_spec = small_clip(23);
+  clip_spec.video_codec = "h264";  // with B-frames: the decoder holds frames back
+  clip_spec.shake = 3.0;
+  std::string clip = make_clip("bframes.mp4", clip_spec);
   VideoReadback rb = read_video(clip);
   ASSERT_EQ(rb.frames, 23);
   Analysis a = analyze(clip);
@@ -133,11 +133,11 @@ TEST(AnalysisPass, PicturesOfAnyFormatAreAnalysed) {
                               {"gray10.mkv", "ffv1", "gray10le"}};
   for (auto &f : formats) {
     if (video_encoder_name(f[1], f[2]).empty()) continue;
-    ClipSpec spec = small_clip(8);
-    spec.video_codec = f[1];
-    spec.pix_fmt = f[2];
-    spec.step_dx = 2.0;
-    Analysis a = analyze(make_clip(f[0], spec));
+    ClipSpec clip_spec = small_clip(8);
+    clip_spec.video_codec = f[1];
+    clip_spec.pix_fmt = f[2];
+    clip_spec.step_dx = 2.0;
+    Analysis a = analyze(make_clip(f[0], clip_spec));
     EXPECT_EQ(a.ok, 1) << f[0] << ": " << a.error;
     EXPECT_EQ(json_number(a.report, "frames"), 8.0) << f[0];
   }
@@ -179,8 +179,8 @@ TEST(AnalysisPass, InputsThatAreNotVideos) {
 }
 
 TEST(AnalysisPass, SettingsPathInAMissingDirectory) {
-  ClipSpec spec = small_clip(6);
-  std::string clip = make_clip("settings_fail.mp4", spec);
+  ClipSpec clip_spec = small_clip(6);
+  std::string clip = make_clip("settings_fail.mp4", clip_spec);
   int id = videostabilizer_analyze_start(clip.c_str(), "/nonexistent-dir/%d/settings.json");
   ASSERT_GE(id, 0);
   ASSERT_EQ(run_to_end(id), SESSION_FAILED);
@@ -201,9 +201,9 @@ TEST(AnalysisPass, SettingsPathInAMissingDirectory) {
 }
 
 TEST(AnalysisPass, CancelDuringThePass) {
-  ClipSpec spec = small_clip(120);
-  spec.shake = 4.0;
-  std::string clip = make_clip("long.mp4", spec);
+  ClipSpec clip_spec = small_clip(120);
+  clip_spec.shake = 4.0;
+  std::string clip = make_clip("long.mp4", clip_spec);
   int id = videostabilizer_analyze_start(clip.c_str(), nullptr);
   ASSERT_GE(id, 0);
   Session *s = session_lookup(id);
@@ -226,8 +226,8 @@ TEST(AnalysisPass, CancelDuringThePass) {
 }
 
 TEST(AnalysisPass, ProcessesRunningAtOnceWriteFilesOfTheirOwn) {
-  ClipSpec spec = small_clip(12);
-  std::string clip = make_clip("two_process.mp4", spec);
+  ClipSpec clip_spec = small_clip(12);
+  std::string clip = make_clip("two_process.mp4", clip_spec);
   TempDir tmp;
   std::string old_tmpdir = getenv("TMPDIR") ? getenv("TMPDIR") : "";
   setenv("TMPDIR", tmp.path().c_str(), 1);
@@ -268,8 +268,8 @@ TEST(AnalysisPass, ProcessesRunningAtOnceWriteFilesOfTheirOwn) {
 }
 
 TEST(AnalysisPass, PlantedLinkIsNotFollowed) {
-  ClipSpec spec = small_clip(6);
-  std::string clip = make_clip("link.mp4", spec);
+  ClipSpec clip_spec = small_clip(6);
+  std::string clip = make_clip("link.mp4", clip_spec);
   TempDir tmp;
   std::string old_tmpdir = getenv("TMPDIR") ? getenv("TMPDIR") : "";
   setenv("TMPDIR", tmp.path().c_str(), 1);

@@ -126,18 +126,18 @@ ClipFacts read_clip(const std::string &path) {
 }
 
 ClipSpec small_spec(const TempDir &dir, const char *name) {
-  ClipSpec spec;
-  spec.out_path = dir.file(name);
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = 8;
-  return spec;
+  ClipSpec clip_spec;
+  clip_spec.out_path = dir.file(name);
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = 8;
+  return clip_spec;
 }
 
-bool generate(const ClipSpec &spec) {
+bool generate(const ClipSpec &clip_spec) {
   std::string error;
-  bool ok = generate_clip(spec, &error);
-  EXPECT_TRUE(ok) << spec.out_path << ": " << error;
+  bool ok = generate_clip(clip_spec, &error);
+  EXPECT_TRUE(ok) << clip_spec.out_path << ": " << error;
   return ok;
 }
 
@@ -204,17 +204,17 @@ TEST(ClipVideo, ReadsBackAsRequested) {
       std::printf("skipping %s: no encoder for %s/%s in this FFmpeg\n", c.file, c.codec, c.pix_fmt);
       continue;
     }
-    ClipSpec spec = small_spec(dir, c.file);
-    spec.video_codec = c.codec;
-    spec.pix_fmt = c.pix_fmt;
-    spec.fps_num = c.fps_num;
-    spec.fps_den = c.fps_den;
-    spec.frames = c.frames;
-    spec.width = c.width;
-    spec.height = c.height;
-    spec.shake = 2;
-    if (!generate(spec)) continue;
-    ClipFacts clip = read_clip(spec.out_path);
+    ClipSpec clip_spec = small_spec(dir, c.file);
+    clip_spec.video_codec = c.codec;
+    clip_spec.pix_fmt = c.pix_fmt;
+    clip_spec.fps_num = c.fps_num;
+    clip_spec.fps_den = c.fps_den;
+    clip_spec.frames = c.frames;
+    clip_spec.width = c.width;
+    clip_spec.height = c.height;
+    clip_spec.shake = 2;
+    if (!generate(clip_spec)) continue;
+    ClipFacts clip = read_clip(clip_spec.out_path);
     ASSERT_EQ(clip.error, "");
     ASSERT_EQ(clip.streams.size(), 1u);
     const StreamFacts &v = clip.streams[0];
@@ -239,13 +239,13 @@ TEST(ClipVideo, IrregularFrameTimesSurviveTheContainer) {
   TempDir dir;
   for (const char *file : {"vfr.mkv", "vfr.mp4"}) {
     SCOPED_TRACE(file);
-    ClipSpec spec = small_spec(dir, file);
-    spec.vfr = true;
-    spec.frames = 20;
-    spec.video_codec = "h264-nob";
-    if (!generate(spec)) continue;
-    std::vector<double> expected = clip_frame_times(spec);
-    ClipFacts clip = read_clip(spec.out_path);
+    ClipSpec clip_spec = small_spec(dir, file);
+    clip_spec.vfr = true;
+    clip_spec.frames = 20;
+    clip_spec.video_codec = "h264-nob";
+    if (!generate(clip_spec)) continue;
+    std::vector<double> expected = clip_frame_times(clip_spec);
+    ClipFacts clip = read_clip(clip_spec.out_path);
     ASSERT_EQ(clip.error, "");
     ASSERT_EQ(clip.streams[0].times.size(), expected.size());
     double shortest = 1e9, longest = 0;
@@ -265,13 +265,13 @@ TEST(ClipVideo, IrregularFrameTimesSurviveTheContainer) {
 
 TEST(ClipVideo, TextureHasNoFlatAreasAndBlackFramesAreFlat) {
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "black.mkv");
-  spec.video_codec = "ffv1";
-  spec.frames = 4;
-  spec.black_frames = 2;
-  spec.shake = 3;
-  ASSERT_TRUE(generate(spec));
-  ClipFacts clip = read_clip(spec.out_path);
+  ClipSpec clip_spec = small_spec(dir, "black.mkv");
+  clip_spec.video_codec = "ffv1";
+  clip_spec.frames = 4;
+  clip_spec.black_frames = 2;
+  clip_spec.shake = 3;
+  ASSERT_TRUE(generate(clip_spec));
+  ClipFacts clip = read_clip(clip_spec.out_path);
   ASSERT_EQ(clip.luma.size(), 4u);
   for (int f = 0; f < 4; ++f) {
     const std::vector<std::uint8_t> &luma = clip.luma[f];
@@ -282,12 +282,12 @@ TEST(ClipVideo, TextureHasNoFlatAreasAndBlackFramesAreFlat) {
     }
     // Every 16x16 block has real contrast, so block matching can lock on.
     int weakest = 255;
-    for (int by = 0; by + 16 <= spec.height; by += 16) {
-      for (int bx = 0; bx + 16 <= spec.width; bx += 16) {
+    for (int by = 0; by + 16 <= clip_spec.height; by += 16) {
+      for (int bx = 0; bx + 16 <= clip_spec.width; bx += 16) {
         int bmin = 255, bmax = 0;
         for (int y = by; y < by + 16; ++y) {
           for (int x = bx; x < bx + 16; ++x) {
-            int v = luma[static_cast<std::size_t>(y) * spec.width + x];
+            int v = luma[static_cast<std::size_t>(y) * clip_spec.width + x];
             bmin = std::min(bmin, v);
             bmax = std::max(bmax, v);
           }
@@ -325,13 +325,13 @@ TEST(ClipAudio, CodecsRatesAndLayoutsReadBack) {
       std::printf("skipping %s: no %s encoder in this FFmpeg\n", c.file, c.codec);
       continue;
     }
-    ClipSpec spec = small_spec(dir, c.file);
-    spec.frames = 15;  // half a second
-    spec.audio_codec = c.codec;
-    spec.audio_rate = c.rate;
-    spec.audio_layout = c.layout;
-    if (!generate(spec)) continue;
-    ClipFacts clip = read_clip(spec.out_path);
+    ClipSpec clip_spec = small_spec(dir, c.file);
+    clip_spec.frames = 15;  // half a second
+    clip_spec.audio_codec = c.codec;
+    clip_spec.audio_rate = c.rate;
+    clip_spec.audio_layout = c.layout;
+    if (!generate(clip_spec)) continue;
+    ClipFacts clip = read_clip(clip_spec.out_path);
     ASSERT_EQ(clip.error, "");
     ASSERT_EQ(clip.streams.size(), 2u);
     EXPECT_EQ(clip.streams[0].type, AVMEDIA_TYPE_VIDEO);
@@ -349,11 +349,11 @@ TEST(ClipAudio, CodecsRatesAndLayoutsReadBack) {
 
 TEST(ClipAudio, AudioOnlyFile) {
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "tone.m4a");
-  spec.video = false;
-  spec.audio_codec = "aac";
-  ASSERT_TRUE(generate(spec));
-  ClipFacts clip = read_clip(spec.out_path);
+  ClipSpec clip_spec = small_spec(dir, "tone.m4a");
+  clip_spec.video = false;
+  clip_spec.audio_codec = "aac";
+  ASSERT_TRUE(generate(clip_spec));
+  ClipFacts clip = read_clip(clip_spec.out_path);
   ASSERT_EQ(clip.streams.size(), 1u);
   EXPECT_EQ(clip.streams[0].type, AVMEDIA_TYPE_AUDIO);
   EXPECT_GT(clip.streams[0].samples, 0);
@@ -363,14 +363,14 @@ TEST(ClipAudio, AudioOnlyFile) {
 
 TEST(ClipStreams, ChosenOrder) {
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "order.mp4");
-  spec.width = 320;
-  spec.height = 240;
-  spec.audio_codec = "aac";
-  spec.audio_first = true;
-  spec.two_video = true;
-  ASSERT_TRUE(generate(spec));
-  ClipFacts clip = read_clip(spec.out_path);
+  ClipSpec clip_spec = small_spec(dir, "order.mp4");
+  clip_spec.width = 320;
+  clip_spec.height = 240;
+  clip_spec.audio_codec = "aac";
+  clip_spec.audio_first = true;
+  clip_spec.two_video = true;
+  ASSERT_TRUE(generate(clip_spec));
+  ClipFacts clip = read_clip(clip_spec.out_path);
   ASSERT_EQ(clip.error, "");
   ASSERT_EQ(clip.streams.size(), 3u);
   EXPECT_EQ(clip.streams[0].type, AVMEDIA_TYPE_AUDIO);
@@ -379,14 +379,14 @@ TEST(ClipStreams, ChosenOrder) {
   EXPECT_EQ(clip.streams[2].type, AVMEDIA_TYPE_VIDEO);
   EXPECT_EQ(clip.streams[2].width, 160);
   EXPECT_EQ(clip.streams[2].height, 120);
-  EXPECT_EQ(clip.streams[1].frames, spec.frames);
-  EXPECT_EQ(clip.streams[2].frames, spec.frames);
+  EXPECT_EQ(clip.streams[1].frames, clip_spec.frames);
+  EXPECT_EQ(clip.streams[2].frames, clip_spec.frames);
 
-  spec.audio_first = false;
-  spec.two_video = false;
-  spec.out_path = dir.file("default_order.mp4");
-  ASSERT_TRUE(generate(spec));
-  clip = read_clip(spec.out_path);
+  clip_spec.audio_first = false;
+  clip_spec.two_video = false;
+  clip_spec.out_path = dir.file("default_order.mp4");
+  ASSERT_TRUE(generate(clip_spec));
+  clip = read_clip(clip_spec.out_path);
   ASSERT_EQ(clip.streams.size(), 2u);
   EXPECT_EQ(clip.streams[0].type, AVMEDIA_TYPE_VIDEO);
   EXPECT_EQ(clip.streams[1].type, AVMEDIA_TYPE_AUDIO);
@@ -395,10 +395,10 @@ TEST(ClipStreams, ChosenOrder) {
 TEST(ClipStreams, Mp4IndexAtTheEndUnlessFaststart) {
   TempDir dir;
   for (bool faststart : {false, true}) {
-    ClipSpec spec = small_spec(dir, faststart ? "fast.mp4" : "slow.mp4");
-    spec.faststart = faststart;
-    ASSERT_TRUE(generate(spec));
-    std::string bytes = read_file(spec.out_path);
+    ClipSpec clip_spec = small_spec(dir, faststart ? "fast.mp4" : "slow.mp4");
+    clip_spec.faststart = faststart;
+    ASSERT_TRUE(generate(clip_spec));
+    std::string bytes = read_file(clip_spec.out_path);
     EXPECT_EQ(bytes.find("moov") < bytes.find("mdat"), faststart);
   }
 }
@@ -407,11 +407,11 @@ TEST(ClipStreams, RateControlOptionsReachTheEncoder) {
   // The benchmark clip uses --preset fast --bitrate 8000000; x264 records
   // its settings in the stream.
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "abr.mp4");
-  spec.preset = "fast";
-  spec.bitrate = 800000;
-  ASSERT_TRUE(generate(spec));
-  std::string bytes = read_file(spec.out_path);
+  ClipSpec clip_spec = small_spec(dir, "abr.mp4");
+  clip_spec.preset = "fast";
+  clip_spec.bitrate = 800000;
+  ASSERT_TRUE(generate(clip_spec));
+  std::string bytes = read_file(clip_spec.out_path);
   EXPECT_NE(bytes.find("rc=abr"), std::string::npos);
   EXPECT_NE(bytes.find("bitrate=800 "), std::string::npos);
   EXPECT_NE(bytes.find("subme=6"), std::string::npos);  // what "fast" sets
@@ -421,14 +421,14 @@ TEST(ClipStreams, RateControlOptionsReachTheEncoder) {
 
 TEST(ClipMotionCsv, OneRowPerFrameMatchingTheMotionApplied) {
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "shaky.mp4");
-  spec.frames = 12;
-  spec.shake = 5;
-  spec.motion_csv = dir.file("shaky.csv");
-  ASSERT_TRUE(generate(spec));
-  EXPECT_EQ(read_file(spec.motion_csv).substr(0, 18), "frame,dx,dy,angle\n");
-  std::vector<ClipMotion> rows = read_motion_csv(spec.motion_csv);
-  std::vector<ClipMotion> applied = clip_motion(spec);
+  ClipSpec clip_spec = small_spec(dir, "shaky.mp4");
+  clip_spec.frames = 12;
+  clip_spec.shake = 5;
+  clip_spec.motion_csv = dir.file("shaky.csv");
+  ASSERT_TRUE(generate(clip_spec));
+  EXPECT_EQ(read_file(clip_spec.motion_csv).substr(0, 18), "frame,dx,dy,angle\n");
+  std::vector<ClipMotion> rows = read_motion_csv(clip_spec.motion_csv);
+  std::vector<ClipMotion> applied = clip_motion(clip_spec);
   ASSERT_EQ(rows.size(), 12u);
   ASSERT_EQ(applied.size(), 12u);
   EXPECT_EQ(rows[0].dx, 0.0);
@@ -447,13 +447,13 @@ TEST(ClipMotionCsv, OneRowPerFrameMatchingTheMotionApplied) {
 }
 
 TEST(ClipMotionCsv, SameSeedSameMotionOtherSeedOtherMotion) {
-  ClipSpec spec;
-  spec.frames = 30;
-  spec.shake = 6;
-  spec.seed = 7;
-  std::vector<ClipMotion> a = clip_motion(spec), b = clip_motion(spec);
-  spec.seed = 8;
-  std::vector<ClipMotion> c = clip_motion(spec);
+  ClipSpec clip_spec;
+  clip_spec.frames = 30;
+  clip_spec.shake = 6;
+  clip_spec.seed = 7;
+  std::vector<ClipMotion> a = clip_motion(clip_spec), b = clip_motion(clip_spec);
+  clip_spec.seed = 8;
+  std::vector<ClipMotion> c = clip_motion(clip_spec);
   ASSERT_EQ(a.size(), 30u);
   int differ = 0;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -498,15 +498,15 @@ TEST(ClipMotionPictures, FixedStepMovesTheContentLeftAndUpByTheStep) {
   // Lossless: a step of (4, 2) camera pixels means the current frame at
   // (x, y) shows exactly what the previous frame showed at (x + 4, y + 2).
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "step.mkv");
-  spec.video_codec = "ffv1";
-  spec.frames = 3;
-  spec.step_dx = 4;
-  spec.step_dy = 2;
-  ASSERT_TRUE(generate(spec));
-  ClipFacts clip = read_clip(spec.out_path);
+  ClipSpec clip_spec = small_spec(dir, "step.mkv");
+  clip_spec.video_codec = "ffv1";
+  clip_spec.frames = 3;
+  clip_spec.step_dx = 4;
+  clip_spec.step_dy = 2;
+  ASSERT_TRUE(generate(clip_spec));
+  ClipFacts clip = read_clip(clip_spec.out_path);
   ASSERT_EQ(clip.luma.size(), 3u);
-  int w = spec.width, h = spec.height, mismatches = 0;
+  int w = clip_spec.width, h = clip_spec.height, mismatches = 0;
   for (int y = 0; y + 2 < h; ++y) {
     for (int x = 0; x + 4 < w; ++x) {
       mismatches += clip.luma[1][static_cast<std::size_t>(y) * w + x] !=
@@ -520,23 +520,23 @@ TEST(ClipMotionPictures, CsvMotionMapsEachFrameOntoThePreviousOne) {
   // With shake and turn, the reported (dx, dy, angle) predicts the current
   // frame from the previous one; the opposite signs do not.
   TempDir dir;
-  ClipSpec spec = small_spec(dir, "shake.mkv");
-  spec.video_codec = "ffv1";
-  spec.frames = 5;
-  spec.shake = 4;
-  spec.shake_angle = 0.03;
-  ASSERT_TRUE(generate(spec));
-  ClipFacts clip = read_clip(spec.out_path);
-  std::vector<ClipMotion> motion = clip_motion(spec);
+  ClipSpec clip_spec = small_spec(dir, "shake.mkv");
+  clip_spec.video_codec = "ffv1";
+  clip_spec.frames = 5;
+  clip_spec.shake = 4;
+  clip_spec.shake_angle = 0.03;
+  ASSERT_TRUE(generate(clip_spec));
+  ClipFacts clip = read_clip(clip_spec.out_path);
+  std::vector<ClipMotion> motion = clip_motion(clip_spec);
   ASSERT_EQ(clip.luma.size(), 5u);
   for (int i = 1; i < 5; ++i) {
     SCOPED_TRACE(i);
     const ClipMotion &m = motion[i];
-    double right = prediction_error(clip.luma[i - 1], clip.luma[i], spec.width, spec.height, m.dx, m.dy, m.angle);
+    double right = prediction_error(clip.luma[i - 1], clip.luma[i], clip_spec.width, clip_spec.height, m.dx, m.dy, m.angle);
     double wrong_shift =
-        prediction_error(clip.luma[i - 1], clip.luma[i], spec.width, spec.height, -m.dx, -m.dy, m.angle);
+        prediction_error(clip.luma[i - 1], clip.luma[i], clip_spec.width, clip_spec.height, -m.dx, -m.dy, m.angle);
     double wrong_turn =
-        prediction_error(clip.luma[i - 1], clip.luma[i], spec.width, spec.height, m.dx, m.dy, -m.angle);
+        prediction_error(clip.luma[i - 1], clip.luma[i], clip_spec.width, clip_spec.height, m.dx, m.dy, -m.angle);
     EXPECT_LT(right, 1.5);
     EXPECT_GT(wrong_shift, 5 * right);
     EXPECT_GT(wrong_turn, 4 * right);
@@ -549,20 +549,20 @@ TEST(ClipDeterminism, SameSpecSameBytes) {
   TempDir dir;
   for (const char *ext : {".mp4", ".mkv"}) {
     SCOPED_TRACE(ext);
-    ClipSpec spec = small_spec(dir, "");
-    spec.shake = 4;
-    spec.audio_codec = "aac";
-    spec.out_path = dir.file(std::string("a") + ext);
-    ASSERT_TRUE(generate(spec));
-    std::string first = read_file(spec.out_path);
-    spec.out_path = dir.file(std::string("b") + ext);
-    ASSERT_TRUE(generate(spec));
+    ClipSpec clip_spec = small_spec(dir, "");
+    clip_spec.shake = 4;
+    clip_spec.audio_codec = "aac";
+    clip_spec.out_path = dir.file(std::string("a") + ext);
+    ASSERT_TRUE(generate(clip_spec));
+    std::string first = read_file(clip_spec.out_path);
+    clip_spec.out_path = dir.file(std::string("b") + ext);
+    ASSERT_TRUE(generate(clip_spec));
     EXPECT_FALSE(first.empty());
-    EXPECT_TRUE(first == read_file(spec.out_path));
-    spec.seed = 2;
-    spec.out_path = dir.file(std::string("c") + ext);
-    ASSERT_TRUE(generate(spec));
-    EXPECT_FALSE(first == read_file(spec.out_path));
+    EXPECT_TRUE(first == read_file(clip_spec.out_path));
+    clip_spec.seed = 2;
+    clip_spec.out_path = dir.file(std::string("c") + ext);
+    ASSERT_TRUE(generate(clip_spec));
+    EXPECT_FALSE(first == read_file(clip_spec.out_path));
   }
 }
 
@@ -594,13 +594,13 @@ TEST(ClipFailures, ReportedWithoutLeavingAFile) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    ClipSpec spec = small_spec(dir, c.file);
-    c.edit(spec);
+    ClipSpec clip_spec = small_spec(dir, c.file);
+    c.edit(clip_spec);
     std::string error;
-    EXPECT_FALSE(generate_clip(spec, &error));
+    EXPECT_FALSE(generate_clip(clip_spec, &error));
     EXPECT_FALSE(error.empty());
     if (std::string(c.file) == "clip.mp4") {
-      EXPECT_FALSE(file_exists(spec.out_path));
+      EXPECT_FALSE(file_exists(clip_spec.out_path));
     }
   }
   EXPECT_EQ(read_file(dir.file("plain_file")), "x");

@@ -65,11 +65,11 @@ class OpenInputTest : public ::testing::Test {
     dir_ = nullptr;
   }
   template <typename Edit>
-  static void make(ClipSpec spec, const char *name, Edit edit) {
-    edit(spec);
-    spec.out_path = dir_->file(name);
+  static void make(ClipSpec clip_spec, const char *name, Edit edit) {
+    edit(clip_spec);
+    clip_spec.out_path = dir_->file(name);
     std::string error;
-    ASSERT_TRUE(generate_clip(spec, &error)) << name << ": " << error;
+    ASSERT_TRUE(generate_clip(clip_spec, &error)) << name << ": " << error;
   }
   static std::string path(const char *name) { return dir_->file(name); }
 

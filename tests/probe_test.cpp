@@ -56,30 +56,30 @@ class ProbeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir();
-    ClipSpec spec;
-    spec.frames = 12;
-    spec.shake = 3;
-    spec.out_path = dir_->file("plain.mp4");
-    make(spec);
+    ClipSpec clip_spec;
+    clip_spec.frames = 12;
+    clip_spec.shake = 3;
+    clip_spec.out_path = dir_->file("plain.mp4");
+    make(clip_spec);
 
-    ClipSpec audio_first = spec;
+    ClipSpec audio_first = clip_spec;
     audio_first.out_path = dir_->file("audio_first.mkv");
     audio_first.audio_codec = "aac";
     audio_first.audio_first = true;
     make(audio_first);
 
-    ClipSpec two = spec;
+    ClipSpec two = clip_spec;
     two.out_path = dir_->file("two_video.mkv");
     two.two_video = true;
     make(two);
 
-    ClipSpec ntsc = spec;
+    ClipSpec ntsc = clip_spec;
     ntsc.out_path = dir_->file("ntsc.mp4");
     ntsc.fps_num = 30000;
     ntsc.fps_den = 1001;
     make(ntsc);
 
-    ClipSpec audio_only = spec;
+    ClipSpec audio_only = clip_spec;
     audio_only.out_path = dir_->file("tone.m4a");
     audio_only.video = false;
     audio_only.audio_codec = "aac";
@@ -89,9 +89,9 @@ class ProbeTest : public ::testing::Test {
     delete dir_;
     dir_ = nullptr;
   }
-  static void make(const ClipSpec &spec) {
+  static void make(const ClipSpec &clip_spec) {
     std::string error;
-    ASSERT_TRUE(generate_clip(spec, &error)) << spec.out_path << ": " << error;
+    ASSERT_TRUE(generate_clip(clip_spec, &error)) << clip_spec.out_path << ": " << error;
   }
   static std::string path(const char *name) { return dir_->file(name); }
 

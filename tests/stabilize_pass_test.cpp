@@ -69,13 +69,13 @@ double measured_motion(const std::string &clip) {
 }  // namespace
 
 TEST(StabilizePass, ShakenClipComesOutSteady) {
-  ClipSpec spec;
-  spec.width = 320;
-  spec.height = 240;
-  spec.frames = 60;
-  spec.shake = 6.4;  // translation steps of about 2% of the width
-  spec.shake_angle = 0.017;
-  std::string clip = make_clip("shaky.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 320;
+  clip_spec.height = 240;
+  clip_spec.frames = 60;
+  clip_spec.shake = 6.4;  // translation steps of about 2% of the width
+  clip_spec.shake_angle = 0.017;
+  std::string clip = make_clip("shaky.mp4", clip_spec);
   TempDir dir;
   std::string out = dir.file("steady.mp4");
   double before = measured_motion(clip);
@@ -89,12 +89,12 @@ TEST(StabilizePass, ShakenClipComesOutSteady) {
 }
 
 TEST(StabilizePass, StillClipWithFullFrameKeepsItsPixels) {
-  ClipSpec spec;
-  spec.width = 320;
-  spec.height = 240;
-  spec.frames = 20;
-  spec.video_codec = "h264-nob";
-  std::string clip = make_clip("still.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 320;
+  clip_spec.height = 240;
+  clip_spec.frames = 20;
+  clip_spec.video_codec = "h264-nob";
+  std::string clip = make_clip("still.mp4", clip_spec);
   TempDir dir;
   std::string out = dir.file("same.mp4");
   ASSERT_EQ(analyze(clip).ok, 1);
@@ -110,13 +110,13 @@ TEST(StabilizePass, StillClipWithFullFrameKeepsItsPixels) {
 }
 
 TEST(StabilizePass, EveryContainerReadsBackWithEveryFrame) {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = 24;
-  spec.video_codec = "h264";  // B-frames: the decoder holds frames back
-  spec.shake = 3.0;
-  std::string clip = make_clip("containers.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = 24;
+  clip_spec.video_codec = "h264";  // B-frames: the decoder holds frames back
+  clip_spec.shake = 3.0;
+  std::string clip = make_clip("containers.mp4", clip_spec);
   ASSERT_EQ(analyze(clip).ok, 1);
   TempDir dir;
   for (const char *name : {"o.mp4", "o.m4v", "o.mov", "o.MKV", "o.avi", "o.ts", "noext"}) {
@@ -144,16 +144,16 @@ TEST(StabilizePass, OutputKeepsTheInputTiming) {
   } cases[] = {{"rate12_5.mkv", 25, 2, false}, {"ntsc.mp4", 30000, 1001, false}, {"vfr.mkv", 30, 1, true}};
   TempDir dir;
   for (const Case &c : cases) {
-    ClipSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.frames = 30;
-    spec.fps_num = c.num;
-    spec.fps_den = c.den;
-    spec.vfr = c.vfr;
-    spec.video_codec = "h264-nob";
-    spec.shake = 2.0;
-    std::string clip = make_clip(c.name, spec);
+    ClipSpec clip_spec;
+    clip_spec.width = 160;
+    clip_spec.height = 120;
+    clip_spec.frames = 30;
+    clip_spec.fps_num = c.num;
+    clip_spec.fps_den = c.den;
+    clip_spec.vfr = c.vfr;
+    clip_spec.video_codec = "h264-nob";
+    clip_spec.shake = 2.0;
+    std::string clip = make_clip(c.name, clip_spec);
     ASSERT_EQ(analyze(clip).ok, 1) << c.name;
     std::string out = dir.file(std::string("out_") + c.name);
     Job s = stabilize(clip, out);
@@ -174,14 +174,14 @@ TEST(StabilizePass, PicturesOfOtherFormatsAreConverted) {
   TempDir dir;
   for (auto &f : formats) {
     if (video_encoder_name(f[1], f[2]).empty()) continue;
-    ClipSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.frames = 8;
-    spec.video_codec = f[1];
-    spec.pix_fmt = f[2];
-    spec.shake = 2.0;
-    std::string clip = make_clip(f[0], spec);
+    ClipSpec clip_spec;
+    clip_spec.width = 160;
+    clip_spec.height = 120;
+    clip_spec.frames = 8;
+    clip_spec.video_codec = f[1];
+    clip_spec.pix_fmt = f[2];
+    clip_spec.shake = 2.0;
+    std::string clip = make_clip(f[0], clip_spec);
     ASSERT_EQ(analyze(clip).ok, 1) << f[0];
     Job s = stabilize(clip, dir.file(std::string("out_") + f[0]));
     EXPECT_EQ(s.ok, 1) << f[0] << ": " << s.error;
@@ -199,13 +199,13 @@ TEST(StabilizePass, SizesItCannotRender) {
                {"narrow.mkv", 62, 100, "h264-nob", "yuv420p", "unsupported video 62x100 (need even, >=64)"}};
   TempDir dir;
   for (const Case &c : cases) {
-    ClipSpec spec;
-    spec.width = c.w;
-    spec.height = c.h;
-    spec.frames = 3;
-    spec.video_codec = c.codec;
-    spec.pix_fmt = c.pix;
-    std::string clip = make_clip(c.name, spec);
+    ClipSpec clip_spec;
+    clip_spec.width = c.w;
+    clip_spec.height = c.h;
+    clip_spec.frames = 3;
+    clip_spec.video_codec = c.codec;
+    clip_spec.pix_fmt = c.pix;
+    std::string clip = make_clip(c.name, clip_spec);
     Job s = stabilize(clip, dir.file("out.mp4"));
     EXPECT_EQ(s.ok, 0);
     EXPECT_EQ(s.error, c.message);
@@ -221,11 +221,11 @@ TEST(StabilizePass, SizesItCannotRender) {
 }
 
 TEST(StabilizePass, EachTransformsSourceAndItsFailure) {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = 10;
-  std::string clip = make_clip("sources.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = 10;
+  std::string clip = make_clip("sources.mp4", clip_spec);
   TempDir dir;
   std::string out = dir.file("out.mp4");
 
@@ -276,11 +276,11 @@ TEST(StabilizePass, EachTransformsSourceAndItsFailure) {
 }
 
 TEST(StabilizePass, OutputInAMissingDirectory) {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = 6;
-  std::string clip = make_clip("nodir.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = 6;
+  std::string clip = make_clip("nodir.mp4", clip_spec);
   ASSERT_EQ(analyze(clip).ok, 1);
   Job s = stabilize(clip, "/nonexistent-dir/out.mp4");
   EXPECT_EQ(s.ok, 0);
@@ -288,12 +288,12 @@ TEST(StabilizePass, OutputInAMissingDirectory) {
 }
 
 TEST(StabilizePass, CancelBeforeAndDuringTheFrameLoop) {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = 150;
-  spec.shake = 3.0;
-  std::string clip = make_clip("cancel.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = 150;
+  clip_spec.shake = 3.0;
+  std::string clip = make_clip("cancel.mp4", clip_spec);
   ASSERT_EQ(analyze(clip).ok, 1);
   TempDir dir;
   std::string out = dir.file("cancelled.mp4");
@@ -321,11 +321,11 @@ TEST(StabilizePass, CancelBeforeAndDuringTheFrameLoop) {
 }
 
 TEST(StabilizePass, FreeingAFailedJobKeepsAFileItNeverOpened) {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = 6;
-  std::string clip = make_clip("keep.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = 6;
+  std::string clip = make_clip("keep.mp4", clip_spec);
   TempDir dir;
   std::string out = dir.file("precious.mp4");
   write_file(out, "not ours");

@@ -76,8 +76,8 @@ TEST(AnalyzeBlocking, SuccessReturnsTheReportAndFreesTheSlot) {
 }
 
 TEST(AnalyzeBlocking, CancelledFromAnotherThreadReportsAnalyzeFailed) {
-  ClipSpec spec = small_clip(240);
-  std::string clip = make_clip("cancel_me.mp4", spec);
+  ClipSpec clip_spec = small_clip(240);
+  std::string clip = make_clip("cancel_me.mp4", clip_spec);
   std::atomic<bool> done{false};
   std::thread canceller([&] {
     // The blocking call's session is the only one: find it and cancel it.

@@ -16,24 +16,24 @@ TempDir &clip_dir() {
 
 }  // namespace
 
-std::string make_clip(const std::string &name, ClipSpec spec) {
+std::string make_clip(const std::string &name, ClipSpec clip_spec) {
   static std::mutex guard;
   static std::map<std::string, std::string> made;
   std::lock_guard<std::mutex> hold(guard);
   auto it = made.find(name);
   if (it != made.end()) return it->second;
-  spec.out_path = clip_dir().file(name);
+  clip_spec.out_path = clip_dir().file(name);
   std::string error;
-  bool ok = generate_clip(spec, &error);
+  bool ok = generate_clip(clip_spec, &error);
   EXPECT_TRUE(ok) << name << ": " << error;
-  made[name] = spec.out_path;
-  return spec.out_path;
+  made[name] = clip_spec.out_path;
+  return clip_spec.out_path;
 }
 
 ClipSpec small_clip(int frames) {
-  ClipSpec spec;
-  spec.width = 160;
-  spec.height = 120;
-  spec.frames = frames;
-  return spec;
+  ClipSpec clip_spec;
+  clip_spec.width = 160;
+  clip_spec.height = 120;
+  clip_spec.frames = frames;
+  return clip_spec;
 }

@@ -5,10 +5,10 @@
 
 #include "clipgen/clipgen.h"
 
-// Generates the clip of `spec` into the process's clip directory under
+// Generates the clip of `clip_spec` into the process's clip directory under
 // `name` (once per process) and returns its path; fails the test when the
 // generator fails.
-std::string make_clip(const std::string &name, ClipSpec spec);
+std::string make_clip(const std::string &name, ClipSpec clip_spec);
 
-// A fresh spec for a small clip (defaults: 160x120, 30 fps, 24 frames, h264).
+// A fresh ClipSpec for a small clip (defaults: 160x120, 30 fps, 24 frames, h264).
 ClipSpec small_clip(int frames = 24);

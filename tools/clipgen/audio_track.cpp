@@ -69,20 +69,20 @@ std::string audio_encoder_name(const std::string &audio_codec) {
   return {};
 }
 
-bool add_audio_track(const ClipSpec &spec, AVFormatContext *output, double duration_s, AudioTrack *track,
+bool add_audio_track(const ClipSpec &clip_spec, AVFormatContext *output, double duration_s, AudioTrack *track,
                      std::string *error) {
-  std::string name = audio_encoder_name(spec.audio_codec);
+  std::string name = audio_encoder_name(clip_spec.audio_codec);
   const AVCodec *codec = name.empty() ? nullptr : avcodec_find_encoder_by_name(name.c_str());
   if (codec == nullptr || codec->type != AVMEDIA_TYPE_AUDIO) {
-    *error = "no audio encoder for " + spec.audio_codec;
+    *error = "no audio encoder for " + clip_spec.audio_codec;
     return false;
   }
   if (codec->sample_fmts == nullptr) {
     *error = name + " names no sample format";
     return false;
   }
-  if (spec.audio_rate <= 0 || !takes_rate(codec, spec.audio_rate)) {
-    *error = name + " cannot encode at " + std::to_string(spec.audio_rate) + " Hz";
+  if (clip_spec.audio_rate <= 0 || !takes_rate(codec, clip_spec.audio_rate)) {
+    *error = name + " cannot encode at " + std::to_string(clip_spec.audio_rate) + " Hz";
     return false;
   }
   track->stream = avformat_new_stream(output, nullptr);
@@ -93,13 +93,13 @@ bool add_audio_track(const ClipSpec &spec, AVFormatContext *output, double durat
     return false;
   }
   AVCodecContext *enc = track->encoder.get();
-  if (av_channel_layout_from_string(&enc->ch_layout, spec.audio_layout.c_str()) < 0) {
-    *error = "unknown channel layout " + spec.audio_layout;
+  if (av_channel_layout_from_string(&enc->ch_layout, clip_spec.audio_layout.c_str()) < 0) {
+    *error = "unknown channel layout " + clip_spec.audio_layout;
     return false;
   }
   enc->sample_fmt = codec->sample_fmts[0];
-  enc->sample_rate = spec.audio_rate;
-  enc->time_base = AVRational{1, spec.audio_rate};
+  enc->sample_rate = clip_spec.audio_rate;
+  enc->time_base = AVRational{1, clip_spec.audio_rate};
   enc->thread_count = 1;
   enc->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
   enc->flags |= AV_CODEC_FLAG_BITEXACT;
@@ -117,8 +117,8 @@ bool add_audio_track(const ClipSpec &spec, AVFormatContext *output, double durat
   }
   bool free_size = enc->frame_size <= 0 || (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
   track->frame_samples = free_size ? kFreeFrameSamples : enc->frame_size;
-  track->total_samples = std::llround(duration_s * spec.audio_rate);
-  track->tone_hz = spec.tone_hz;
+  track->total_samples = std::llround(duration_s * clip_spec.audio_rate);
+  track->tone_hz = clip_spec.tone_hz;
   return true;
 }
 

@@ -19,19 +19,19 @@ struct ShakeAxis {
 
 }  // namespace
 
-std::vector<CameraPose> camera_path(const ClipSpec &spec) {
+std::vector<CameraPose> camera_path(const ClipSpec &clip_spec) {
   std::vector<CameraPose> poses;
-  int frames = spec.frames > 0 ? spec.frames : 0;
+  int frames = clip_spec.frames > 0 ? clip_spec.frames : 0;
   poses.reserve(static_cast<std::size_t>(frames));
-  ClipRng rng(spec.seed);
+  ClipRng rng(clip_spec.seed);
   ShakeAxis sx, sy, sa;
-  bool shaking = spec.shake > 0.0;
+  bool shaking = clip_spec.shake > 0.0;
   for (int i = 0; i < frames; ++i) {
-    CameraPose pose{spec.step_dx * i, spec.step_dy * i, spec.step_angle * i};
+    CameraPose pose{clip_spec.step_dx * i, clip_spec.step_dy * i, clip_spec.step_angle * i};
     if (shaking) {
-      pose.x += sx.advance(rng, spec.shake);
-      pose.y += sy.advance(rng, spec.shake);
-      pose.angle += sa.advance(rng, spec.shake_angle);
+      pose.x += sx.advance(rng, clip_spec.shake);
+      pose.y += sy.advance(rng, clip_spec.shake);
+      pose.angle += sa.advance(rng, clip_spec.shake_angle);
     }
     poses.push_back(pose);
   }
@@ -49,15 +49,15 @@ ClipMotion motion_between(const CameraPose &previous, const CameraPose &current,
   return ClipMotion{frame, c * ex + s * ey, -s * ex + c * ey, current.angle - previous.angle};
 }
 
-std::vector<long long> vfr_ticks(const ClipSpec &spec) {
+std::vector<long long> vfr_ticks(const ClipSpec &clip_spec) {
   // Nominal slot i starts at i / fps. Each frame lands within a quarter of a
   // frame interval of its slot, and now and then a slot is skipped (a gap),
   // so the times stay strictly increasing but irregular.
   std::vector<long long> ticks;
-  int frames = spec.frames > 0 ? spec.frames : 0;
+  int frames = clip_spec.frames > 0 ? clip_spec.frames : 0;
   ticks.reserve(static_cast<std::size_t>(frames));
-  ClipRng rng(spec.seed ^ 0x5EEDF00DULL);
-  double interval = static_cast<double>(kVfrTicksPerSecond) * spec.fps_den / spec.fps_num;
+  ClipRng rng(clip_spec.seed ^ 0x5EEDF00DULL);
+  double interval = static_cast<double>(kVfrTicksPerSecond) * clip_spec.fps_den / clip_spec.fps_num;
   long long slot = 0;
   long long last = -1;
   for (int i = 0; i < frames; ++i) {
@@ -72,8 +72,8 @@ std::vector<long long> vfr_ticks(const ClipSpec &spec) {
   return ticks;
 }
 
-std::vector<ClipMotion> clip_motion(const ClipSpec &spec) {
-  std::vector<CameraPose> poses = camera_path(spec);
+std::vector<ClipMotion> clip_motion(const ClipSpec &clip_spec) {
+  std::vector<CameraPose> poses = camera_path(clip_spec);
   std::vector<ClipMotion> motion;
   motion.reserve(poses.size());
   for (std::size_t i = 0; i < poses.size(); ++i) {
@@ -86,15 +86,15 @@ std::vector<ClipMotion> clip_motion(const ClipSpec &spec) {
   return motion;
 }
 
-std::vector<double> clip_frame_times(const ClipSpec &spec) {
+std::vector<double> clip_frame_times(const ClipSpec &clip_spec) {
   std::vector<double> times;
-  int frames = spec.frames > 0 ? spec.frames : 0;
-  if (spec.fps_num <= 0 || spec.fps_den <= 0) return times;
-  if (spec.vfr) {
-    for (long long t : vfr_ticks(spec)) times.push_back(static_cast<double>(t) / kVfrTicksPerSecond);
+  int frames = clip_spec.frames > 0 ? clip_spec.frames : 0;
+  if (clip_spec.fps_num <= 0 || clip_spec.fps_den <= 0) return times;
+  if (clip_spec.vfr) {
+    for (long long t : vfr_ticks(clip_spec)) times.push_back(static_cast<double>(t) / kVfrTicksPerSecond);
   } else {
     for (int i = 0; i < frames; ++i) {
-      times.push_back(static_cast<double>(i) * spec.fps_den / spec.fps_num);
+      times.push_back(static_cast<double>(i) * clip_spec.fps_den / clip_spec.fps_num);
     }
   }
   return times;

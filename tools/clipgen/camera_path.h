@@ -12,7 +12,7 @@ struct CameraPose {
 };
 
 // Poses of every frame, relative to a start at (0, 0, 0) before the shake.
-std::vector<CameraPose> camera_path(const ClipSpec &spec);
+std::vector<CameraPose> camera_path(const ClipSpec &clip_spec);
 
 // Motion from frame i-1 to frame i as the estimator would measure it
 // (see clipgen.h): q = R(angle) p + (dx, dy).
@@ -20,4 +20,4 @@ ClipMotion motion_between(const CameraPose &previous, const CameraPose &current,
 
 // Frame times in ticks of 1/kVfrTicksPerSecond for a vfr clip.
 inline constexpr int kVfrTicksPerSecond = 60000;
-std::vector<long long> vfr_ticks(const ClipSpec &spec);
+std::vector<long long> vfr_ticks(const ClipSpec &clip_spec);

@@ -15,13 +15,13 @@
 
 namespace {
 
-std::string check_spec(const ClipSpec &spec) {
-  if (spec.out_path.empty()) return "no output path";
-  if (spec.fps_num <= 0 || spec.fps_den <= 0) return "frame rate must be positive";
-  if (spec.frames < 1) return "at least one frame is needed";
-  if (spec.video && (spec.width < 1 || spec.height < 1)) return "bad picture size";
-  if (!spec.video && spec.audio_codec.empty()) return "a clip without video needs audio";
-  if (spec.threads < 0) return "bad thread count";
+std::string check_spec(const ClipSpec &clip_spec) {
+  if (clip_spec.out_path.empty()) return "no output path";
+  if (clip_spec.fps_num <= 0 || clip_spec.fps_den <= 0) return "frame rate must be positive";
+  if (clip_spec.frames < 1) return "at least one frame is needed";
+  if (clip_spec.video && (clip_spec.width < 1 || clip_spec.height < 1)) return "bad picture size";
+  if (!clip_spec.video && clip_spec.audio_codec.empty()) return "a clip without video needs audio";
+  if (clip_spec.threads < 0) return "bad thread count";
   return {};
 }
 
@@ -36,8 +36,8 @@ struct Clip {
 };
 
 // Seconds of the whole clip: the last frame's time plus one frame interval.
-double clip_duration(const ClipSpec &spec, const std::vector<double> &times) {
-  double interval = static_cast<double>(spec.fps_den) / spec.fps_num;
+double clip_duration(const ClipSpec &clip_spec, const std::vector<double> &times) {
+  double interval = static_cast<double>(clip_spec.fps_den) / clip_spec.fps_num;
   return (times.empty() ? 0.0 : times.back()) + interval;
 }
 
@@ -45,46 +45,46 @@ long long sample_at(const AudioTrack &audio, double seconds) {
   return std::llround(seconds * audio.encoder->sample_rate);
 }
 
-bool add_streams(const ClipSpec &spec, double duration, Clip &clip, std::string *error) {
+bool add_streams(const ClipSpec &clip_spec, double duration, Clip &clip, std::string *error) {
   auto add_audio = [&]() {
-    if (spec.audio_codec.empty()) return true;
+    if (clip_spec.audio_codec.empty()) return true;
     clip.audio = std::make_unique<AudioTrack>();
-    return add_audio_track(spec, clip.output.get(), duration, clip.audio.get(), error);
+    return add_audio_track(clip_spec, clip.output.get(), duration, clip.audio.get(), error);
   };
   auto add_video = [&](int w, int h, double scale) {
     clip.videos.push_back(std::make_unique<VideoTrack>());
-    return add_video_track(spec, clip.output.get(), w, h, scale, clip.videos.back().get(), error);
+    return add_video_track(clip_spec, clip.output.get(), w, h, scale, clip.videos.back().get(), error);
   };
-  if (spec.audio_first && !add_audio()) return false;
-  if (spec.video) {
-    if (!add_video(spec.width, spec.height, 1.0)) return false;
-    if (spec.two_video) {
+  if (clip_spec.audio_first && !add_audio()) return false;
+  if (clip_spec.video) {
+    if (!add_video(clip_spec.width, clip_spec.height, 1.0)) return false;
+    if (clip_spec.two_video) {
       // The same scene at half size, so a reader can tell the streams apart.
-      int w = std::max(2, (spec.width / 2) & ~1);
-      int h = std::max(2, (spec.height / 2) & ~1);
-      if (!add_video(w, h, static_cast<double>(spec.width) / w)) return false;
+      int w = std::max(2, (clip_spec.width / 2) & ~1);
+      int h = std::max(2, (clip_spec.height / 2) & ~1);
+      if (!add_video(w, h, static_cast<double>(clip_spec.width) / w)) return false;
     }
   }
-  if (!spec.audio_first && !add_audio()) return false;
+  if (!clip_spec.audio_first && !add_audio()) return false;
   return true;
 }
 
-bool write_clip(const ClipSpec &spec, Clip &clip, std::string *error) {
+bool write_clip(const ClipSpec &clip_spec, Clip &clip, std::string *error) {
   AVFormatContext *raw = nullptr;
-  int rc = avformat_alloc_output_context2(&raw, nullptr, nullptr, spec.out_path.c_str());
+  int rc = avformat_alloc_output_context2(&raw, nullptr, nullptr, clip_spec.out_path.c_str());
   if (rc < 0 || raw == nullptr) {
-    *error = "no container for " + spec.out_path;
+    *error = "no container for " + clip_spec.out_path;
     return false;
   }
   clip.output.reset(raw);
   AVFormatContext *output = raw;
-  // No random identifiers or version strings: the same spec gives the same bytes.
+  // No random identifiers or version strings: the same ClipSpec gives the same bytes.
   output->flags |= AVFMT_FLAG_BITEXACT;
 
-  std::vector<double> times = clip_frame_times(spec);
-  std::vector<long long> ticks = spec.vfr ? vfr_ticks(spec) : std::vector<long long>();
-  double duration = clip_duration(spec, times);
-  if (!add_streams(spec, duration, clip, error)) return false;
+  std::vector<double> times = clip_frame_times(clip_spec);
+  std::vector<long long> ticks = clip_spec.vfr ? vfr_ticks(clip_spec) : std::vector<long long>();
+  double duration = clip_duration(clip_spec, times);
+  if (!add_streams(clip_spec, duration, clip, error)) return false;
 
   clip.packet.reset(av_packet_alloc());
   if (!clip.packet) {
@@ -92,7 +92,7 @@ bool write_clip(const ClipSpec &spec, Clip &clip, std::string *error) {
     return false;
   }
   if (!(output->oformat->flags & AVFMT_NOFILE)) {
-    rc = avio_open(&output->pb, spec.out_path.c_str(), AVIO_FLAG_WRITE);
+    rc = avio_open(&output->pb, clip_spec.out_path.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) {
       *error = av_failure("open output", rc);
       return false;
@@ -100,7 +100,7 @@ bool write_clip(const ClipSpec &spec, Clip &clip, std::string *error) {
     clip.file_created = true;
   }
   AVDictionary *options = nullptr;
-  if (spec.faststart) av_dict_set(&options, "movflags", "+faststart", 0);
+  if (clip_spec.faststart) av_dict_set(&options, "movflags", "+faststart", 0);
   rc = avformat_write_header(output, &options);
   av_dict_free(&options);
   if (rc < 0) {
@@ -109,18 +109,18 @@ bool write_clip(const ClipSpec &spec, Clip &clip, std::string *error) {
   }
 
   AVPacket *packet = clip.packet.get();
-  if (spec.video) {
-    std::vector<CameraPose> poses = camera_path(spec);
-    Texture texture = make_texture(std::max(spec.width, spec.height), spec.seed);
-    for (int i = 0; i < spec.frames; ++i) {
-      bool black = i < spec.black_frames;
-      long long pts = spec.vfr ? ticks[i] : i;
+  if (clip_spec.video) {
+    std::vector<CameraPose> poses = camera_path(clip_spec);
+    Texture texture = make_texture(std::max(clip_spec.width, clip_spec.height), clip_spec.seed);
+    for (int i = 0; i < clip_spec.frames; ++i) {
+      bool black = i < clip_spec.black_frames;
+      long long pts = clip_spec.vfr ? ticks[i] : i;
       for (auto &video : clip.videos) {
         if (!write_video_frame(*video, texture, poses[i], black, pts, output, packet, error)) return false;
       }
       // Audio follows up to the next frame's time, so the muxer interleaves
       // without buffering the whole tone.
-      double next = i + 1 < spec.frames ? times[i + 1] : duration;
+      double next = i + 1 < clip_spec.frames ? times[i + 1] : duration;
       if (clip.audio && !write_audio_until(*clip.audio, sample_at(*clip.audio, next), output, packet, error)) {
         return false;
       }
@@ -151,23 +151,23 @@ bool write_clip(const ClipSpec &spec, Clip &clip, std::string *error) {
 
 }  // namespace
 
-bool generate_clip(const ClipSpec &spec, std::string *error) {
+bool generate_clip(const ClipSpec &clip_spec, std::string *error) {
   std::string ignored;
   std::string &reason = error ? *error : ignored;
   reason.clear();
-  reason = check_spec(spec);
+  reason = check_spec(clip_spec);
   if (!reason.empty()) return false;
   bool ok;
   bool created;
   {
     Clip clip;
-    ok = write_clip(spec, clip, &reason);
+    ok = write_clip(clip_spec, clip, &reason);
     created = clip.file_created;
   }
-  if (ok && !spec.motion_csv.empty() && !write_motion_csv(spec.motion_csv, clip_motion(spec))) {
-    reason = "cannot write " + spec.motion_csv;
+  if (ok && !clip_spec.motion_csv.empty() && !write_motion_csv(clip_spec.motion_csv, clip_motion(clip_spec))) {
+    reason = "cannot write " + clip_spec.motion_csv;
     ok = false;
   }
-  if (!ok && created) std::remove(spec.out_path.c_str());
+  if (!ok && created) std::remove(clip_spec.out_path.c_str());
   return ok;
 }

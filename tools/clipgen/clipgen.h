@@ -27,7 +27,7 @@
 //
 // Determinism: the texture, the motion and the frame times come from fixed
 // seeds, the encoders run on one thread with bit-exact flags, and the muxer
-// writes no random identifiers, so the same spec gives the same bytes.
+// writes no random identifiers, so the same ClipSpec gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -90,14 +90,14 @@ struct ClipMotion {
 // Writes the clip (and the motion CSV when asked). On failure returns false
 // with a short reason in *error (when error is not null) and removes the
 // partial output.
-bool generate_clip(const ClipSpec &spec, std::string *error);
+bool generate_clip(const ClipSpec &clip_spec, std::string *error);
 
-// The motion generate_clip applies for spec, one entry per frame.
-std::vector<ClipMotion> clip_motion(const ClipSpec &spec);
+// The motion generate_clip applies for clip_spec, one entry per frame.
+std::vector<ClipMotion> clip_motion(const ClipSpec &clip_spec);
 
-// Presentation time in seconds of every video frame of spec: i / fps for a
+// Presentation time in seconds of every video frame of clip_spec: i / fps for a
 // constant rate, jittered times with gaps for vfr.
-std::vector<double> clip_frame_times(const ClipSpec &spec);
+std::vector<double> clip_frame_times(const ClipSpec &clip_spec);
 
 // Writes motion rows as CSV ("frame,dx,dy,angle" then one row each).
 bool write_motion_csv(const std::string &path, const std::vector<ClipMotion> &motion);

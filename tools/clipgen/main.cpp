@@ -71,7 +71,7 @@ int bad(const char *option, const char *value) {
 
 int main(int argc, char **argv) {
   av_log_set_level(AV_LOG_ERROR);
-  ClipSpec spec;
+  ClipSpec clip_spec;
   for (int i = 1; i < argc; ++i) {
     std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -79,11 +79,11 @@ int main(int argc, char **argv) {
       return 0;
     }
     // Options without a value.
-    if (option == "--vfr") { spec.vfr = true; continue; }
-    if (option == "--two-video") { spec.two_video = true; continue; }
-    if (option == "--audio-first") { spec.audio_first = true; continue; }
-    if (option == "--faststart") { spec.faststart = true; continue; }
-    if (option == "--no-video") { spec.video = false; continue; }
+    if (option == "--vfr") { clip_spec.vfr = true; continue; }
+    if (option == "--two-video") { clip_spec.two_video = true; continue; }
+    if (option == "--audio-first") { clip_spec.audio_first = true; continue; }
+    if (option == "--faststart") { clip_spec.faststart = true; continue; }
+    if (option == "--no-video") { clip_spec.video = false; continue; }
 
     static const char *const kValued[] = {"--out", "--size", "--fps", "--frames", "--codec", "--pix-fmt",
                                           "--preset", "--bitrate", "--threads", "--black", "--shake",
@@ -103,72 +103,72 @@ int main(int argc, char **argv) {
     long long n = 0;
     double d = 0.0;
     if (option == "--out") {
-      spec.out_path = value;
+      clip_spec.out_path = value;
     } else if (option == "--size") {
       int w = 0, h = 0;
       char tail = 0;
       if (std::sscanf(value, "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1) return bad("--size", value);
-      spec.width = w;
-      spec.height = h;
+      clip_spec.width = w;
+      clip_spec.height = h;
     } else if (option == "--fps") {
       AVRational rate{0, 1};
       if (av_parse_video_rate(&rate, value) < 0 || rate.num <= 0 || rate.den <= 0) return bad("--fps", value);
       av_reduce(&rate.num, &rate.den, rate.num, rate.den, 1 << 30);
-      spec.fps_num = rate.num;
-      spec.fps_den = rate.den;
+      clip_spec.fps_num = rate.num;
+      clip_spec.fps_den = rate.den;
     } else if (option == "--frames") {
       if (!parse_int(value, &n) || n < 1 || n > 1000000) return bad("--frames", value);
-      spec.frames = static_cast<int>(n);
+      clip_spec.frames = static_cast<int>(n);
     } else if (option == "--codec") {
-      spec.video_codec = value;
+      clip_spec.video_codec = value;
     } else if (option == "--pix-fmt") {
-      spec.pix_fmt = value;
+      clip_spec.pix_fmt = value;
     } else if (option == "--preset") {
-      spec.preset = value;
+      clip_spec.preset = value;
     } else if (option == "--bitrate") {
       if (!parse_int(value, &n) || n < 0) return bad("--bitrate", value);
-      spec.bitrate = n;
+      clip_spec.bitrate = n;
     } else if (option == "--threads") {
       if (!parse_int(value, &n) || n < 0 || n > 64) return bad("--threads", value);
-      spec.threads = static_cast<int>(n);
+      clip_spec.threads = static_cast<int>(n);
     } else if (option == "--black") {
       if (!parse_int(value, &n) || n < 0) return bad("--black", value);
-      spec.black_frames = static_cast<int>(n > 1000000 ? 1000000 : n);
+      clip_spec.black_frames = static_cast<int>(n > 1000000 ? 1000000 : n);
     } else if (option == "--shake") {
       if (!parse_double(value, &d) || d < 0) return bad("--shake", value);
-      spec.shake = d;
+      clip_spec.shake = d;
     } else if (option == "--shake-angle") {
       if (!parse_double(value, &d) || d < 0) return bad("--shake-angle", value);
-      spec.shake_angle = d;
+      clip_spec.shake_angle = d;
     } else if (option == "--step") {
       double dx = 0, dy = 0;
       char tail = 0;
       if (std::sscanf(value, "%lf,%lf%c", &dx, &dy, &tail) != 2) return bad("--step", value);
-      spec.step_dx = dx;
-      spec.step_dy = dy;
+      clip_spec.step_dx = dx;
+      clip_spec.step_dy = dy;
     } else if (option == "--step-angle") {
       if (!parse_double(value, &d)) return bad("--step-angle", value);
-      spec.step_angle = d;
+      clip_spec.step_angle = d;
     } else if (option == "--seed") {
       if (!parse_int(value, &n) || n < 0) return bad("--seed", value);
-      spec.seed = static_cast<std::uint64_t>(n);
+      clip_spec.seed = static_cast<std::uint64_t>(n);
     } else if (option == "--audio") {
-      spec.audio_codec = value;
+      clip_spec.audio_codec = value;
     } else if (option == "--audio-rate") {
       if (!parse_int(value, &n) || n < 1 || n > 768000) return bad("--audio-rate", value);
-      spec.audio_rate = static_cast<int>(n);
+      clip_spec.audio_rate = static_cast<int>(n);
     } else if (option == "--audio-layout") {
-      spec.audio_layout = value;
+      clip_spec.audio_layout = value;
     } else if (option == "--motion-csv") {
-      spec.motion_csv = value;
+      clip_spec.motion_csv = value;
     }
   }
-  if (spec.out_path.empty()) {
+  if (clip_spec.out_path.empty()) {
     usage(stderr);
     return 2;
   }
   std::string error;
-  if (!generate_clip(spec, &error)) {
+  if (!generate_clip(clip_spec, &error)) {
     std::fprintf(stderr, "vs_clipgen: %s\n", error.c_str());
     return 1;
   }

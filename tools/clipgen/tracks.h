@@ -20,7 +20,7 @@ struct VideoTrack {
 };
 
 // Adds a video stream of width x height to output and opens its encoder.
-bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, int height, double scale,
+bool add_video_track(const ClipSpec &clip_spec, AVFormatContext *output, int width, int height, double scale,
                      VideoTrack *track, std::string *error);
 
 // Renders (or blacks out) one frame at pose, stamps it with pts in the
@@ -39,7 +39,7 @@ struct AudioTrack {
 };
 
 // Adds an audio stream carrying duration_s seconds of tone and opens its encoder.
-bool add_audio_track(const ClipSpec &spec, AVFormatContext *output, double duration_s, AudioTrack *track,
+bool add_audio_track(const ClipSpec &clip_spec, AVFormatContext *output, double duration_s, AudioTrack *track,
                      std::string *error);
 
 // Encodes and writes audio frames until sample `until` (cut at the track's

@@ -95,21 +95,21 @@ std::string video_encoder_name(const std::string &video_codec, const std::string
   return avcodec_find_encoder_by_name(name.c_str()) ? name : std::string();
 }
 
-bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, int height, double scale,
+bool add_video_track(const ClipSpec &clip_spec, AVFormatContext *output, int width, int height, double scale,
                      VideoTrack *track, std::string *error) {
-  std::string name = video_encoder_name(spec.video_codec, spec.pix_fmt);
+  std::string name = video_encoder_name(clip_spec.video_codec, clip_spec.pix_fmt);
   const AVCodec *codec = name.empty() ? nullptr : avcodec_find_encoder_by_name(name.c_str());
   if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO) {
-    *error = "no video encoder for " + spec.video_codec;
+    *error = "no video encoder for " + clip_spec.video_codec;
     return false;
   }
-  AVPixelFormat format = av_get_pix_fmt(spec.pix_fmt.c_str());
+  AVPixelFormat format = av_get_pix_fmt(clip_spec.pix_fmt.c_str());
   if (format == AV_PIX_FMT_NONE) {
-    *error = "unknown pixel format " + spec.pix_fmt;
+    *error = "unknown pixel format " + clip_spec.pix_fmt;
     return false;
   }
   if (!takes_format(codec, format)) {
-    *error = name + " cannot encode " + spec.pix_fmt;
+    *error = name + " cannot encode " + clip_spec.pix_fmt;
     return false;
   }
 
@@ -117,7 +117,7 @@ bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, i
     // x264 refuses such sizes itself, but FFmpeg 5.1 then leaks the
     // encoder's settings; refusing here keeps sanitizer runs clean.
     *error = name + " cannot encode " + std::to_string(width) + "x" + std::to_string(height) + " in " +
-             spec.pix_fmt + " (chroma needs whole samples)";
+             clip_spec.pix_fmt + " (chroma needs whole samples)";
     return false;
   }
 
@@ -131,26 +131,26 @@ bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, i
     return false;
   }
   AVCodecContext *enc = track->encoder.get();
-  AVRational fps{spec.fps_num, spec.fps_den};
+  AVRational fps{clip_spec.fps_num, clip_spec.fps_den};
   enc->width = width;
   enc->height = height;
   enc->pix_fmt = format;
   enc->framerate = fps;
-  enc->time_base = spec.vfr ? kVfrTimeBase : av_inv_q(fps);
-  enc->thread_count = spec.threads;
+  enc->time_base = clip_spec.vfr ? kVfrTimeBase : av_inv_q(fps);
+  enc->thread_count = clip_spec.threads;
   enc->flags |= AV_CODEC_FLAG_BITEXACT;
   if (output->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (spec.bitrate > 0) enc->bit_rate = spec.bitrate;
-  if (spec.video_codec == "h264") enc->max_b_frames = 2;
-  if (spec.video_codec == "h264-nob") enc->max_b_frames = 0;
-  if (name == "mpeg4" && spec.bitrate <= 0) {
+  if (clip_spec.bitrate > 0) enc->bit_rate = clip_spec.bitrate;
+  if (clip_spec.video_codec == "h264") enc->max_b_frames = 2;
+  if (clip_spec.video_codec == "h264-nob") enc->max_b_frames = 0;
+  if (name == "mpeg4" && clip_spec.bitrate <= 0) {
     // A fixed quantiser keeps the texture sharp at any size.
     enc->flags |= AV_CODEC_FLAG_QSCALE;
     enc->global_quality = FF_QP2LAMBDA * 3;
   }
 
   AVDictionary *options = nullptr;
-  if (is_x264(name.c_str()) && !spec.preset.empty()) av_dict_set(&options, "preset", spec.preset.c_str(), 0);
+  if (is_x264(name.c_str()) && !clip_spec.preset.empty()) av_dict_set(&options, "preset", clip_spec.preset.c_str(), 0);
   int rc = avcodec_open2(enc, codec, &options);
   av_dict_free(&options);
   if (rc < 0) {
@@ -175,7 +175,7 @@ bool add_video_track(const ClipSpec &spec, AVFormatContext *output, int width, i
     track->sws.reset(sws_getContext(width, height, AV_PIX_FMT_YUV444P, width, height, format,
                                     SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr));
     if (!track->sws) {
-      *error = "no conversion to " + spec.pix_fmt;
+      *error = "no conversion to " + clip_spec.pix_fmt;
       return false;
     }
   }
