@@ -349,6 +349,10 @@ void analyze_thread(void *arg) {
   } catch (const std::bad_alloc &) {
     session_set_error(s, "oom");
     outcome = session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED;
+  } catch (...) {
+    // Nothing may end the worker without a final state: the host waits for it.
+    session_set_error(s, "internal error");
+    outcome = session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED;
   }
   if (outcome != SESSION_DONE) {
     // A job that does not finish leaves no files behind, except a transforms

@@ -316,5 +316,9 @@ void stabilize_thread(void *arg) {
   } catch (const std::bad_alloc &) {
     session_set_error(s, "oom");
     session_finish(s, session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED);
+  } catch (...) {
+    // Nothing may end the worker without a final state: the host waits for it.
+    session_set_error(s, "internal error");
+    session_finish(s, session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED);
   }
 }
