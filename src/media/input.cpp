@@ -2,6 +2,7 @@
 
 #include "api/error.h"
 #include "media/ffmpeg_holders.h"
+#include "media/open_file.h"
 #include "media/stream_choice.h"
 
 int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index) {
@@ -10,7 +11,7 @@ int open_input(const char *path, AVFormatContext **context, int *video_index, in
   *context = nullptr;
 
   AVFormatContext *opened = nullptr;
-  int rc = avformat_open_input(&opened, path, nullptr, nullptr);
+  int rc = open_media_file(&opened, path);
   if (rc < 0) {
     // FFmpeg frees the context itself when opening fails.
     char text[160];

@@ -8,6 +8,7 @@
 #include "api/json_writer.h"
 #include "api/text.h"
 #include "media/ffmpeg_holders.h"
+#include "media/open_file.h"
 #include "media/rates.h"
 #include "media/stream_choice.h"
 #include "platform/file_size.h"
@@ -81,7 +82,7 @@ int probe(const char *path, const char **out_json) {
     return 0;
   }
   AVFormatContext *opened = nullptr;
-  int rc = avformat_open_input(&opened, path, nullptr, nullptr);
+  int rc = open_media_file(&opened, path);
   if (rc < 0) {
     char text[160];
     set_err("open input: %s", av_error_text(rc, text, sizeof text));
