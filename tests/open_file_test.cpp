@@ -2,6 +2,7 @@
 // protocol, and a file cannot make the engine read through the network.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -22,8 +23,10 @@ std::string g_log;
 
 void capture_log(void *, int level, const char *format, va_list args) {
   if (level > AV_LOG_ERROR) return;
-  char line[512];
-  std::vsnprintf(line, sizeof line, format, args);
+  std::string line(512, '\0');
+  int len = std::vsnprintf(line.data(), line.size(), format, args);
+  if (len < 0) return;
+  line.resize(std::min<std::size_t>(static_cast<std::size_t>(len), line.size() - 1));
   std::lock_guard<std::mutex> hold(g_log_guard);
   g_log += line;
 }
