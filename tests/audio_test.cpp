@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include "api/session.h"
 #include "render/audio.h"
 #include "render/audio_resampler.h"
 #include "support/clips.h"
@@ -174,21 +176,18 @@ TEST(AudioFrames, GroupingFollowsTheEncoder) {
   EXPECT_EQ(audio_convert_capacity(1 << 30, 1, 48000, 0), 0);  // absurd: skipped
 }
 
-// ------------------------------------------------- decoder and resampler ---
+// ------------------------------------------------------- fake streams ---
 
 namespace {
 
-// An input audio stream described by hand, and an output with an AAC
-// encoder context, enough for the decoder set-up.
-struct FakeAudio {
-  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext *)> input{avformat_alloc_context(),
-                                                                      avformat_free_context};
+// An input with one audio stream described by hand.
+struct FakeInput {
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext *)> context{avformat_alloc_context(),
+                                                                        avformat_free_context};
   AVStream *stream = nullptr;
-  OutputContext out;
-  AudioStage audio;
 
-  FakeAudio(AVCodecID codec, int channels, int format, int rate) {
-    stream = avformat_new_stream(input.get(), nullptr);
+  FakeInput(AVCodecID codec, int channels, int format, int rate) {
+    stream = avformat_new_stream(context.get(), nullptr);
     stream->time_base = AVRational{1, rate > 0 ? rate : 44100};
     AVCodecParameters *par = stream->codecpar;
     par->codec_type = AVMEDIA_TYPE_AUDIO;
@@ -196,15 +195,84 @@ struct FakeAudio {
     par->format = format;
     par->sample_rate = rate;
     if (channels > 0) av_channel_layout_default(&par->ch_layout, channels);
+  }
+};
+
+// That input and an output with an AAC encoder context, enough for the
+// decoder set-up.
+struct FakeAudio {
+  FakeInput input;
+  OutputContext out;
+  AudioStage audio;
+
+  FakeAudio(AVCodecID codec, int channels, int format, int rate) : input(codec, channels, format, rate) {
     out.audio_encoder.reset(avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_AAC)));
     out.audio_encoder->sample_rate = rate > 0 ? rate : 44100;
     out.audio_encoder->frame_size = 1024;
     out.audio_enabled = 1;
-    audio_stage_prepare(&audio, input.get(), 0, -1, 1);
+    audio_stage_prepare(&audio, input.context.get(), 0, -1, 1);
   }
 };
 
 }  // namespace
+
+// ------------------------------------------------------------- encoder ---
+
+TEST(AudioEncoderSetup, StreamOneFollowsTheInputAndTheContainer) {
+  TempDir dir;
+  OutputVideoParams video;
+  video.width = 160;
+  video.height = 120;
+  video.fps = 30.0;
+  video.avg_frame_rate = AVRational{30, 1};
+  video.time_base = AVRational{1, 30};
+  struct Case {
+    const char *file;
+    int input_rate;
+    int keep_audio;
+    bool enabled;
+    int rate;
+    bool global_header;  // the AAC configuration goes into the stream header
+  };
+  const Case cases[] = {
+      {"a.mp4", 48000, 1, true, 48000, true},  {"b.mov", 22050, 1, true, 22050, true},
+      {"c.mkv", 0, 1, true, 44100, true},      {"d.avi", 48000, 1, true, 48000, false},
+      {"e.ts", 44100, 1, true, 44100, false},  {"f.mp4", 48000, 0, false, 0, false},
+      {"g.mp4", 12345, 1, false, 0, false},  // AAC cannot run at that rate: no audio
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.file);
+    FakeInput input(AV_CODEC_ID_PCM_S16LE, 2, AV_SAMPLE_FMT_S16, c.input_rate);
+    AudioStage audio;
+    audio_stage_prepare(&audio, input.context.get(), 0, -1, c.keep_audio);
+    OutputAudioHooks hooks = audio_output_hooks(&audio);
+    auto job = std::make_unique<Session>();
+    OutputContext out;
+    ASSERT_TRUE(open_output(&out, video, dir.file(c.file).c_str(), &hooks, job.get())) << job->error;
+    EXPECT_EQ(out.audio_enabled, c.enabled ? 1 : 0);
+    EXPECT_EQ(out.muxer->nb_streams, c.enabled ? 2u : 1u);
+    if (c.enabled) {
+      ASSERT_NE(out.audio_stream, nullptr);
+      EXPECT_EQ(out.audio_stream->index, 1);
+      EXPECT_EQ(out.audio_stream->codecpar->codec_id, AV_CODEC_ID_AAC);
+      AVCodecContext *enc = out.audio_encoder.get();
+      EXPECT_EQ(enc->sample_rate, c.rate);
+      EXPECT_EQ(enc->time_base.num, 1);
+      EXPECT_EQ(enc->time_base.den, c.rate);
+      EXPECT_EQ(enc->ch_layout.nb_channels, 2);
+      EXPECT_EQ(enc->sample_fmt, AV_SAMPLE_FMT_FLTP);
+      EXPECT_EQ(enc->bit_rate, 128000);
+      EXPECT_EQ((enc->flags & AV_CODEC_FLAG_GLOBAL_HEADER) != 0, c.global_header);
+    } else {
+      EXPECT_EQ(out.audio_encoder, nullptr);
+    }
+    output_trailer(&out, job.get());
+    output_close_file(&out);
+    output_free(&out);
+  }
+}
+
+// ------------------------------------------------- decoder and resampler ---
 
 TEST(AudioDecoderSetup, FailuresEndTheJobWithTheirMessage) {
   struct Case {
@@ -397,33 +465,45 @@ TEST(AudioReencode, EveryContainerKeepsTheAudioInSync) {
   }
 }
 
+// An AVI clip with PCM audio whose WAVEFORMATEX (in the second "strf"
+// chunk) gets `bytes` written at `offset`.
+std::string patched_avi(const TempDir &dir, const std::string &clip, const char *name, std::size_t offset,
+                        const std::string &bytes) {
+  std::string data = read_file(clip);
+  std::size_t strf = data.find("strf");
+  strf = data.find("strf", strf + 4);
+  EXPECT_NE(strf, std::string::npos);
+  if (strf == std::string::npos) return {};
+  data.replace(strf + 8 + offset, bytes.size(), bytes);
+  std::string path = dir.file(name);
+  write_file(path, data);
+  return path;
+}
+
 // An audio codec FFmpeg cannot decode: the stream is there, empty, and the
-// job succeeds. (Matroska keeps an empty track; MP4 would leave it out.)
-TEST(AudioReencode, UndecodableAudioLeavesAnEmptyStream) {
+// job succeeds (Matroska keeps an empty track; MP4 would leave it out). A
+// decoder that cannot open ends the job before the frame loop.
+TEST(AudioReencode, UndecodableAudio) {
   TempDir dir;
   ClipSpec spec = tone_clip("pcm", 44100, "stereo", 12);
-  std::string in = make_clip("undecodable.avi", spec);
-  // The audio stream's format tag (the second "strf" chunk holds the
-  // WAVEFORMATEX) becomes one no decoder knows.
-  std::string bytes = read_file(in);
-  std::size_t strf = bytes.find("strf");
-  strf = bytes.find("strf", strf + 4);
-  ASSERT_NE(strf, std::string::npos);
-  ASSERT_EQ(bytes.substr(strf + 8, 2), std::string("\x01\x00", 2));
-  bytes[strf + 8] = '\x34';
-  bytes[strf + 9] = '\x12';
-  std::string patched = dir.file("patched.avi");
-  write_file(patched, bytes);
-  ASSERT_EQ(read_audio(patched).codec, "none");
+  std::string clip = make_clip("pcm_for_patching.avi", spec);
 
+  std::string unknown_tag = patched_avi(dir, clip, "tag.avi", 0, std::string("\x34\x12", 2));
+  ASSERT_EQ(read_audio(unknown_tag).codec, "none");
   std::string out = dir.file("empty_audio.mkv");
-  Job j = stabilize_clip(patched, out);
+  Job j = stabilize_clip(unknown_tag, out);
   ASSERT_EQ(j.ok, 1) << j.error;
   VideoReadback v = read_video(out);
   EXPECT_EQ(v.streams, 2);
   EXPECT_EQ(v.frames, spec.frames);
   EXPECT_EQ(v.audio_packets, 0);
   EXPECT_EQ(read_audio(out).codec, "aac");
+
+  std::string no_channels = patched_avi(dir, clip, "mute.avi", 2, std::string("\0\0", 2));
+  j = stabilize_clip(no_channels, dir.file("never.mkv"));
+  EXPECT_EQ(j.ok, 0);
+  EXPECT_EQ(j.error, "adec open failed");
+  EXPECT_FALSE(file_exists(dir.file("never.mkv")));
 }
 
 TEST(AudioReencode, MegamindKeepsItsSoundtrack) {
