@@ -1,6 +1,4 @@
 // The audio decoder, the resampler and the sample queue of the audio stage.
-#include <cstring>
-
 #include "render/audio.h"
 #include "render/audio_resampler.h"
 
@@ -40,6 +38,11 @@ const char *audio_open_decoder(AudioStage *audio, const OutputContext *out) {
   audio->chunk.reset(av_frame_alloc());
   if (!audio->queue || !audio->decoded || !audio->chunk) return "oom";
   return nullptr;
+}
+
+AudioStage::~AudioStage() {
+  audio_release(this);
+  av_channel_layout_uninit(&in_layout);
 }
 
 void audio_release(AudioStage *audio) {

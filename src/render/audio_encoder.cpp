@@ -1,4 +1,5 @@
-// The AAC encoder and the output's audio stream.
+// The AAC encoder and the output's audio stream; the stage's hand-over
+// from the pass and the hooks of the output.
 #include <cstring>
 
 #include "render/audio.h"
@@ -51,11 +52,6 @@ void add_audio_stream(OutputContext *out, void *arg) {
 void flush_audio(OutputContext *out, void *arg) { audio_flush(static_cast<AudioStage *>(arg), out); }
 
 }  // namespace
-
-AudioStage::~AudioStage() {
-  audio_release(this);
-  av_channel_layout_uninit(&in_layout);
-}
 
 void audio_stage_prepare(AudioStage *audio, const AVFormatContext *input, int audio_index, int video_index,
                          int keep_audio) {
