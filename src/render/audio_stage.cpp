@@ -56,7 +56,12 @@ void encode_chunk(AudioStage *audio, OutputContext *out, int take, int chunk) {
     av_audio_fifo_drain(queue, take);
     return;
   }
-  if (av_audio_fifo_read(queue, reinterpret_cast<void **>(frame->data), take) < take) return;
+  int got = av_audio_fifo_read(queue, reinterpret_cast<void **>(frame->data), take);
+  if (got < take) {
+    // Never expected; the samples go, so the caller's loop moves on.
+    if (got < 0) av_audio_fifo_drain(queue, take);
+    return;
+  }
   if (pad) av_samples_set_silence(frame->data, take, chunk - take, 2, AV_SAMPLE_FMT_FLTP);
   frame->pts = pts;
   encode(out, frame);
@@ -107,8 +112,9 @@ void encode_queued(AudioStage *audio, OutputContext *out, bool last) {
   }
   if (!audio->started && av_audio_fifo_size(queue) > 0) {
     audio->started = true;
-    // Such a container also plays the encoder's priming samples, which
-    // already delay the audio by that much.
+    // Audio that starts after the video, in a container that keeps no start
+    // time for it: silence up to its place. Such a container also plays the
+    // encoder's priming samples, which already delay the audio that much.
     std::int64_t gap = timeline_head_pts(*t) - out->audio_encoder->initial_padding;
     if (audio->fill_start && gap > 0 && gap <= std::int64_t{kAudioWaitSeconds} * t->rate)
       prepend_silence(audio, static_cast<int>(gap));
