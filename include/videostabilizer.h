@@ -94,7 +94,9 @@ VIDEOSTABILIZER_API int videostabilizer_analyze_start(const char *input_path,
  *  options_json: NULL, "" or a JSON object with any of
  *    "mode" ("smooth"|"optical"), "strength" (0..10, default 5),
  *    "crop" ("max" keeps the full frame), "sharpen" (default true),
- *    "keep_audio" (default true; this build writes video only),
+ *    "keep_audio" (default true: the input's first audio stream is
+ *    re-encoded as AAC stereo into stream 1; silently left out when no AAC
+ *    encoder can be set up),
  *    "transforms" (transforms file to use),
  *    "settings" (settings file naming the transforms file).
  * Result: the session id 0..15; -1 "empty path" or "bad options_json";

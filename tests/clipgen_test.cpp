@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "clipgen/clipgen.h"
+#include "support/media_readback.h"
 #include "support/test_support.h"
 
 namespace {
@@ -344,6 +345,24 @@ TEST(ClipAudio, CodecsRatesAndLayoutsReadBack) {
     // Half a second of tone; encoders may add priming and pad the last frame.
     EXPECT_GE(a.samples, c.rate / 2 - 1);
     EXPECT_LE(a.samples, c.rate / 2 + 3 * 1152);
+  }
+}
+
+TEST(ClipAudio, ToneStartsWhereTheDelaySays) {
+  TempDir dir;
+  for (double delay : {0.0, 0.25, -0.2}) {
+    for (const char *file : {"delay.mov", "delay.mkv"}) {
+      SCOPED_TRACE(std::string(file) + " " + std::to_string(delay));
+      ClipSpec clip_spec = small_spec(dir, file);
+      clip_spec.frames = 15;
+      clip_spec.audio_codec = "pcm";
+      clip_spec.audio_delay = delay;
+      ASSERT_TRUE(generate(clip_spec));
+      AudioReadback a = read_audio(clip_spec.out_path);
+      ASSERT_EQ(a.codec, "pcm_s16le");
+      // The tone rises from 0 within a few samples; Matroska rounds to milliseconds.
+      EXPECT_NEAR(a.first_sound_time - a.video_start, delay, 0.002);
+    }
   }
 }
 

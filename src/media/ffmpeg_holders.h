@@ -8,6 +8,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/audio_fifo.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
@@ -33,6 +34,9 @@ struct SwsFreer {
 struct SwrFreer {
   void operator()(SwrContext *s) const { swr_free(&s); }
 };
+struct AudioFifoFreer {
+  void operator()(AVAudioFifo *f) const { av_audio_fifo_free(f); }
+};
 struct DictFreer {
   void operator()(AVDictionary *d) const { av_dict_free(&d); }
 };
@@ -43,6 +47,7 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsFreer>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrFreer>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFreer>;
 
 // av_strerror into a caller buffer, returning it.
 inline const char *av_error_text(int code, char *buf, std::size_t size) {

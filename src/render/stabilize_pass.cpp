@@ -13,6 +13,7 @@
 #include "media/input.h"
 #include "media/rates.h"
 #include "platform/clock.h"
+#include "render/audio.h"
 #include "render/output.h"
 #include "render/smoothing.h"
 #include "render/transforms_source.h"
@@ -21,17 +22,19 @@
 namespace {
 
 // Everything one stabilization owns besides the output. Members are declared
-// so that destruction releases the frames and packet, then the decoder, then
+// so that destruction releases the frames and packet, then the decoders, then
 // (last) the input, after the output has been closed and freed explicitly.
 struct StabilizeJob {
   Session *s = nullptr;
   InputContextPtr input;
   int video_index = -1;
+  int audio_index = -1;  // the input's first audio stream, -1 when none
   int width = 0, height = 0;
   double fps = 30.0;
   double duration = 0.0;
   std::vector<Correction> corrections;
   double zoom = 1.0;
+  AudioStage audio;
   OutputContext out;
   CodecContextPtr decoder;
   FramePtr decoded, rendered, converted;
@@ -49,8 +52,7 @@ void fail(StabilizeJob &job, const char *message) {
 bool open_job_input(StabilizeJob &job) {
   Session *s = job.s;
   AVFormatContext *raw = nullptr;
-  int audio_index = -1;
-  if (open_input(s->input_path, &raw, &job.video_index, &audio_index) != 0) {
+  if (open_input(s->input_path, &raw, &job.video_index, &job.audio_index) != 0) {
     char text[kErrSize];
     copy_err(text, sizeof text);
     fail(job, text);
@@ -107,6 +109,16 @@ bool open_video_decoder(StabilizeJob &job) {
   job.decoder->thread_count = 0;
   if (avcodec_open2(job.decoder.get(), codec, nullptr) < 0) {
     fail(job, "vdec open failed");
+    return false;
+  }
+  return true;
+}
+
+// The input's audio decoder and the resampler, once the output has an audio
+// stream; their failures end the job before the frame loop.
+bool open_audio_decoder(StabilizeJob &job) {
+  if (const char *message = audio_open_decoder(&job.audio, &job.out)) {
+    fail(job, message);
     return false;
   }
   return true;
@@ -227,6 +239,8 @@ bool frame_loop(StabilizeJob &job) {
     if (packet->stream_index == job.video_index) {
       avcodec_send_packet(job.decoder.get(), packet);
       go_on = receive_frames(job);
+    } else if (packet->stream_index == job.audio_index) {
+      audio_packet(&job.audio, &job.out, packet);
     }
     av_packet_unref(packet);
     if (!go_on || session_cancelled(s) || job.out.encode_error) return false;
@@ -267,7 +281,7 @@ void store_outcome(StabilizeJob &job, PerfStamp start) {
 // Runs the job from the opened output to its outcome.
 void run_frames(StabilizeJob &job, PerfStamp start) {
   Session *s = job.s;
-  bool decoders_ready = open_video_decoder(job) && allocate_frame_objects(job);
+  bool decoders_ready = open_video_decoder(job) && open_audio_decoder(job) && allocate_frame_objects(job);
   if (decoders_ready) {
     int n = static_cast<int>(job.corrections.size());
     s->frames_total.store(std::max(frame_estimate(job.duration, job.fps, 4.0), n), std::memory_order_relaxed);
@@ -280,14 +294,15 @@ void run_frames(StabilizeJob &job, PerfStamp start) {
     s->frames = job.frame_counter;
     s->duration_s = job.frame_counter / (job.fps > 0.0 ? job.fps : 30.0);
   }
-  // Close and free: the file first, then the frames, packets and decoder,
-  // then the encoders and the container.
+  // Close and free: the file first, then the frames, packets and decoders,
+  // the resampler, then the encoders and the container.
   output_close_file(&job.out);
   job.decoded.reset();
   job.rendered.reset();
   job.converted.reset();
   job.packet.reset();
   job.decoder.reset();
+  audio_release(&job.audio);
   job.converter.reset();
   output_free(&job.out);
   job.corrections.clear();
@@ -308,7 +323,9 @@ void stabilize_thread(void *arg) {
       return;
     }
     OutputVideoParams video = output_video_params(job.input.get(), job.input->streams[job.video_index], job.fps);
-    if (!open_output(&job.out, video, s->output_path, nullptr, s)) {
+    audio_stage_prepare(&job.audio, job.input.get(), job.audio_index, job.video_index, s->options.keep_audio);
+    OutputAudioHooks audio_hooks = audio_output_hooks(&job.audio);
+    if (!open_output(&job.out, video, s->output_path, &audio_hooks, s)) {
       session_finish(s, SESSION_FAILED);
       return;
     }

@@ -1,6 +1,7 @@
 #include "support/media_readback.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "media/ffmpeg_holders.h"
@@ -56,6 +57,28 @@ void decode_all(Reader &r, int *errors, int *audio_packets, OnFrame on_frame) {
   drain();
 }
 
+// Index of the first sample of channel 0 whose magnitude reaches `level` of
+// full scale, or -1.
+int first_loud_sample(const AVFrame *f, double level) {
+  AVSampleFormat format = static_cast<AVSampleFormat>(f->format);
+  int step = av_sample_fmt_is_planar(format) ? 1 : f->ch_layout.nb_channels;
+  const std::uint8_t *base = f->extended_data[0];
+  for (int i = 0; i < f->nb_samples; ++i) {
+    int k = i * step;
+    double v = 0.0;
+    switch (av_get_packed_sample_fmt(format)) {
+      case AV_SAMPLE_FMT_FLT: v = reinterpret_cast<const float *>(base)[k]; break;
+      case AV_SAMPLE_FMT_DBL: v = reinterpret_cast<const double *>(base)[k]; break;
+      case AV_SAMPLE_FMT_S16: v = reinterpret_cast<const std::int16_t *>(base)[k] / 32768.0; break;
+      case AV_SAMPLE_FMT_S32: v = reinterpret_cast<const std::int32_t *>(base)[k] / 2147483648.0; break;
+      case AV_SAMPLE_FMT_U8: v = (base[k] - 128) / 128.0; break;
+      default: return -1;
+    }
+    if (std::fabs(v) >= level) return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 VideoReadback read_video(const std::string &path) {
@@ -80,6 +103,70 @@ VideoReadback read_video(const std::string &path) {
     ++out.frames;
     out.times.push_back(f->best_effort_timestamp == AV_NOPTS_VALUE ? NAN : f->best_effort_timestamp * tb);
   });
+  return out;
+}
+
+AudioReadback read_audio(const std::string &path, double sound_level) {
+  AudioReadback out;
+  out.first_packet_time = out.first_frame_time = out.video_start = out.first_sound_time = NAN;
+  AVFormatContext *raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return out;
+  InputContextPtr input(raw);
+  if (avformat_find_stream_info(raw, nullptr) < 0) return out;
+  out.opened = true;
+  out.streams = static_cast<int>(raw->nb_streams);
+  int video = -1;
+  for (unsigned i = 0; i < raw->nb_streams; ++i) {
+    AVMediaType type = raw->streams[i]->codecpar->codec_type;
+    if (type == AVMEDIA_TYPE_VIDEO && video < 0) video = static_cast<int>(i);
+    if (type == AVMEDIA_TYPE_AUDIO && out.audio_index < 0) out.audio_index = static_cast<int>(i);
+  }
+  if (out.audio_index < 0) return out;
+  const AVStream *st = raw->streams[out.audio_index];
+  out.codec = avcodec_get_name(st->codecpar->codec_id);
+  out.sample_rate = st->codecpar->sample_rate;
+  out.channels = st->codecpar->ch_layout.nb_channels;
+  const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
+  if (!codec) return out;
+  CodecContextPtr decoder(avcodec_alloc_context3(codec));
+  avcodec_parameters_to_context(decoder.get(), st->codecpar);
+  decoder->pkt_timebase = st->time_base;
+  if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return out;
+
+  PacketPtr packet(av_packet_alloc());
+  FramePtr frame(av_frame_alloc());
+  double tb = av_q2d(st->time_base);
+  auto drain = [&] {
+    int rc;
+    while ((rc = avcodec_receive_frame(decoder.get(), frame.get())) == 0) {
+      if (frame->decode_error_flags) ++out.decode_errors;
+      if (std::isnan(out.first_frame_time) && frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        out.first_frame_time = frame->best_effort_timestamp * tb;
+      if (std::isnan(out.first_sound_time) && !std::isnan(out.first_frame_time)) {
+        int loud = first_loud_sample(frame.get(), sound_level);
+        if (loud >= 0) out.first_sound_time = out.first_frame_time + static_cast<double>(out.samples + loud) / frame->sample_rate;
+      }
+      out.samples += frame->nb_samples;
+      av_frame_unref(frame.get());
+    }
+    if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) ++out.decode_errors;
+  };
+  while (av_read_frame(raw, packet.get()) >= 0) {
+    if (packet->stream_index == out.audio_index) {
+      ++out.packets;
+      if (std::isnan(out.first_packet_time) && packet->pts != AV_NOPTS_VALUE) out.first_packet_time = packet->pts * tb;
+      if (avcodec_send_packet(decoder.get(), packet.get()) < 0) ++out.decode_errors;
+      drain();
+    } else if (packet->stream_index == video && (packet->pts != AV_NOPTS_VALUE || packet->dts != AV_NOPTS_VALUE)) {
+      // AVI stores decode times only.
+      std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      double t = ts * av_q2d(raw->streams[video]->time_base);
+      if (std::isnan(out.video_start) || t < out.video_start) out.video_start = t;
+    }
+    av_packet_unref(packet.get());
+  }
+  avcodec_send_packet(decoder.get(), nullptr);
+  drain();
   return out;
 }
 

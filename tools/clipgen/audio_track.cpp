@@ -118,6 +118,7 @@ bool add_audio_track(const ClipSpec &clip_spec, AVFormatContext *output, double 
   bool free_size = enc->frame_size <= 0 || (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
   track->frame_samples = free_size ? kFreeFrameSamples : enc->frame_size;
   track->total_samples = std::llround(duration_s * clip_spec.audio_rate);
+  track->pts_offset = clip_spec.audio_delay > 0.0 ? std::llround(clip_spec.audio_delay * clip_spec.audio_rate) : 0;
   track->tone_hz = clip_spec.tone_hz;
   return true;
 }
@@ -145,7 +146,7 @@ bool write_audio_until(AudioTrack &track, long long until, AVFormatContext *outp
         store_sample(frame, ch, i, tone_sample(track, enc->sample_rate, ch, track.next_sample + i));
       }
     }
-    frame->pts = track.next_sample;
+    frame->pts = track.pts_offset + track.next_sample;
     track.next_sample += count;
     if (!encode_and_write(enc, frame, track.stream, output, packet, error)) return false;
   }

@@ -22,6 +22,7 @@ std::string check_spec(const ClipSpec &clip_spec) {
   if (clip_spec.video && (clip_spec.width < 1 || clip_spec.height < 1)) return "bad picture size";
   if (!clip_spec.video && clip_spec.audio_codec.empty()) return "a clip without video needs audio";
   if (clip_spec.threads < 0) return "bad thread count";
+  if (!(std::fabs(clip_spec.audio_delay) < 3600.0)) return "audio delay out of range";
   return {};
 }
 
@@ -110,11 +111,17 @@ bool write_clip(const ClipSpec &clip_spec, Clip &clip, std::string *error) {
 
   AVPacket *packet = clip.packet.get();
   if (clip_spec.video) {
+    // Audio that leads the video: the video's timestamps start later.
+    long long video_offset = 0;
+    if (clip_spec.audio_delay < 0.0 && clip.audio) {
+      AVRational tb = clip.videos.front()->encoder->time_base;
+      video_offset = av_rescale_q(std::llround(-clip_spec.audio_delay * 1e6), AVRational{1, 1000000}, tb);
+    }
     std::vector<CameraPose> poses = camera_path(clip_spec);
     Texture texture = make_texture(std::max(clip_spec.width, clip_spec.height), clip_spec.seed);
     for (int i = 0; i < clip_spec.frames; ++i) {
       bool black = i < clip_spec.black_frames;
-      long long pts = clip_spec.vfr ? ticks[i] : i;
+      long long pts = (clip_spec.vfr ? ticks[i] : i) + video_offset;
       for (auto &video : clip.videos) {
         if (!write_video_frame(*video, texture, poses[i], black, pts, output, packet, error)) return false;
       }

@@ -76,6 +76,10 @@ struct ClipSpec {
   std::string audio_layout = "stereo";  // "mono", "stereo", "5.1", or any FFmpeg layout name
   double tone_hz = 440.0;
   bool audio_first = false;      // put the audio stream before the video streams
+  // Where the tone starts relative to the first video frame, seconds: > 0
+  // the audio starts that much later; < 0 the video starts that much later
+  // (rounded to the video's time base), so the audio comes first in time.
+  double audio_delay = 0.0;
 
   std::string motion_csv;        // where to write the true motion ("" = nowhere)
 };

@@ -45,6 +45,8 @@ void usage(std::FILE *to) {
                "  --audio-rate N        sample rate (default 48000)\n"
                "  --audio-layout NAME   mono, stereo, 5.1, ... (default stereo)\n"
                "  --audio-first         put the audio stream before the video\n"
+               "  --audio-delay SECONDS start of the tone relative to the first video frame\n"
+               "                        (negative: the video starts later)\n"
                "  --no-video            write the audio stream only\n"
                "  --motion-csv PATH     write the true motion (frame,dx,dy,angle) there\n"
                "  --help                show this text\n");
@@ -88,7 +90,7 @@ int main(int argc, char **argv) {
     static const char *const kValued[] = {"--out", "--size", "--fps", "--frames", "--codec", "--pix-fmt",
                                           "--preset", "--bitrate", "--threads", "--black", "--shake",
                                           "--shake-angle", "--step", "--step-angle", "--seed", "--audio",
-                                          "--audio-rate", "--audio-layout", "--motion-csv"};
+                                          "--audio-rate", "--audio-layout", "--audio-delay", "--motion-csv"};
     bool valued = false;
     for (const char *name : kValued) valued = valued || option == name;
     if (!valued) {
@@ -159,6 +161,9 @@ int main(int argc, char **argv) {
       clip_spec.audio_rate = static_cast<int>(n);
     } else if (option == "--audio-layout") {
       clip_spec.audio_layout = value;
+    } else if (option == "--audio-delay") {
+      if (!parse_double(value, &d) || !(d > -3600.0 && d < 3600.0)) return bad("--audio-delay", value);
+      clip_spec.audio_delay = d;
     } else if (option == "--motion-csv") {
       clip_spec.motion_csv = value;
     }

@@ -33,6 +33,7 @@ struct AudioTrack {
   AVStream *stream = nullptr;
   ClipFramePtr frame;
   long long next_sample = 0;
+  long long pts_offset = 0;   // timestamp of sample 0 (audio_delay > 0)
   long long total_samples = 0;
   int frame_samples = 0;
   double tone_hz = 440.0;
