@@ -1,5 +1,6 @@
 // The AAC encoder and the output's audio stream; the stage's hand-over
 // from the pass and the hooks of the output.
+#include <cstdlib>
 #include <cstring>
 
 #include "render/audio.h"
@@ -12,9 +13,19 @@ namespace {
 
 // The encoder runs at the input's rate (44100 when the input names none),
 // so the resampler normally changes only the layout and the sample format.
-int encoder_rate(const AVStream *input) {
-  int rate = input->codecpar->sample_rate;
-  return rate > 0 ? rate : 44100;
+// A rate AAC cannot run at (37800 Hz, say) would cost the output its audio:
+// the nearest rate the encoder takes is used instead, and the resampler
+// converts to it.
+int encoder_rate(const AVStream *input, const AVCodec *codec) {
+  int rate = input->codecpar->sample_rate > 0 ? input->codecpar->sample_rate : 44100;
+  const int *rates = codec->supported_samplerates;
+  if (rates == nullptr) return rate;
+  int best = 0;
+  for (; *rates; ++rates) {
+    if (*rates == rate) return rate;
+    if (best == 0 || std::abs(*rates - rate) < std::abs(best - rate)) best = *rates;
+  }
+  return best > 0 ? best : rate;
 }
 
 // Called by open_output between the video stream and the file. Every failure
@@ -29,7 +40,7 @@ void add_audio_stream(OutputContext *out, void *arg) {
   enc->codec_id = AV_CODEC_ID_AAC;
   enc->sample_fmt = AV_SAMPLE_FMT_FLTP;
   enc->ch_layout = audio_output_layout();
-  enc->sample_rate = encoder_rate(audio->input);
+  enc->sample_rate = encoder_rate(audio->input, codec);
   enc->time_base = AVRational{1, enc->sample_rate};
   enc->bit_rate = 128000;
   // MP4, MOV and Matroska keep the AAC configuration in the stream header;
