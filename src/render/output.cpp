@@ -11,6 +11,7 @@ extern "C" {
 
 #include "api/error.h"
 #include "api/session.h"
+#include "media/open_file.h"
 #include "platform/ascii.h"
 #include "platform/file_size.h"
 
@@ -85,6 +86,12 @@ OutputVideoParams output_video_params(const AVFormatContext *input, const AVStre
                            av_cmp_q(video->time_base, av_inv_q(video->avg_frame_rate)) < 0;
   p.variable_rate = finer_than_frames || input_is_variable_rate(video->avg_frame_rate, video->r_frame_rate);
   p.container_bit_rate = input->bit_rate;
+  std::size_t size = 0;
+  const std::uint8_t *matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (matrix != nullptr && size >= sizeof p.display_matrix) {
+    std::memcpy(p.display_matrix, matrix, sizeof p.display_matrix);
+    p.has_display_matrix = true;
+  }
   return p;
 }
 
@@ -304,11 +311,23 @@ bool open_output(OutputContext *out, const OutputVideoParams &video, const char 
   // Without it the MP4 muxer derives the rate from the sample durations and
   // readers see something like 1800/59 for a 30 fps file.
   out->video_stream->avg_frame_rate = out->timing.frame_rate;
+  if (video.has_display_matrix) {
+    std::uint8_t *matrix = av_stream_new_side_data(out->video_stream, AV_PKT_DATA_DISPLAYMATRIX,
+                                                   sizeof video.display_matrix);
+    if (matrix != nullptr) std::memcpy(matrix, video.display_matrix, sizeof video.display_matrix);
+  }
 
   if (out->audio_hooks.add_stream != nullptr) out->audio_hooks.add_stream(out, out->audio_hooks.arg);
 
   if (!(format->flags & AVFMT_NOFILE)) {
-    if (avio_open(&muxer->pb, path, AVIO_FLAG_WRITE) < 0) {
+    // The path is a local file, taken literally: never a protocol URL.
+    char url[kPathSize + 8];
+    file_url(url, sizeof url, path);
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    int opened = avio_open2(&muxer->pb, url, AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
       set_err("cannot open output file %s", path);
       return fail_open(out, job);
     }

@@ -82,6 +82,11 @@ struct OutputVideoParams {
   AVRational time_base{0, 1};              // the input video stream's time base
   bool variable_rate = false;              // see input_is_variable_rate
   std::int64_t container_bit_rate = 0;     // the input container's bit rate, <= 0 unknown
+  // How players must turn the picture (phones record portrait video as a
+  // turned landscape picture): the input's display matrix, passed on to the
+  // output stream unchanged.
+  bool has_display_matrix = false;
+  std::int32_t display_matrix[9] = {};
 };
 
 // Fills the values from the opened input and its video stream; `fps` is the
