@@ -60,12 +60,12 @@ double aac_frame(int rate) { return 1024.0 / rate; }
 
 // A short shaken clip with a tone.
 ClipSpec tone_clip(const char *codec, int rate, const char *layout, int frames = 30) {
-  ClipSpec spec = small_clip(frames);
-  spec.shake = 2.0;
-  spec.audio_codec = codec;
-  spec.audio_rate = rate;
-  spec.audio_layout = layout;
-  return spec;
+  ClipSpec clip_spec = small_clip(frames);
+  clip_spec.shake = 2.0;
+  clip_spec.audio_codec = codec;
+  clip_spec.audio_rate = rate;
+  clip_spec.audio_layout = layout;
+  return clip_spec;
 }
 
 }  // namespace
@@ -376,9 +376,9 @@ TEST(AudioReencode, NearlyEverySampleOfEveryCodecComesOut) {
       std::printf("skipping %s: no %s encoder in this FFmpeg\n", c.clip, c.codec);
       continue;
     }
-    ClipSpec spec = tone_clip(c.codec, c.rate, c.layout);
-    spec.audio_first = c.audio_first;
-    std::string in = make_clip(c.clip, spec);
+    ClipSpec clip_spec = tone_clip(c.codec, c.rate, c.layout);
+    clip_spec.audio_first = c.audio_first;
+    std::string in = make_clip(c.clip, clip_spec);
     std::string out = dir.file(std::string(c.clip) + ".mp4");
     Job j = stabilize_clip(in, out);
     ASSERT_EQ(j.ok, 1) << j.error;
@@ -386,7 +386,7 @@ TEST(AudioReencode, NearlyEverySampleOfEveryCodecComesOut) {
     VideoReadback video = read_video(out);
     EXPECT_EQ(video.streams, 2);
     EXPECT_EQ(video.codec, "h264");
-    EXPECT_EQ(video.frames, spec.frames);
+    EXPECT_EQ(video.frames, clip_spec.frames);
     AudioReadback a_in = read_audio(in);
     AudioReadback a_out = read_audio(out);
     SCOPED_TRACE("in: " + describe(a_in) + "; out: " + describe(a_out));
@@ -435,10 +435,10 @@ TEST(AudioReencode, EveryContainerKeepsTheAudioInSync) {
   const char *containers[] = {".mp4", ".mov", ".mkv", ".avi", ".ts"};
   TempDir dir;
   for (double delay : delays) {
-    ClipSpec spec = tone_clip("aac", 48000, "stereo", 24);
-    spec.audio_delay = delay;
+    ClipSpec clip_spec = tone_clip("aac", 48000, "stereo", 24);
+    clip_spec.audio_delay = delay;
     std::string name = "delay_" + std::to_string(static_cast<int>(std::lround(delay * 1000))) + ".mkv";
-    std::string in = make_clip(name, spec);
+    std::string in = make_clip(name, clip_spec);
     AudioReadback a_in = read_audio(in);
     double expected_offset = std::max(0.0, sound_offset(a_in));
     for (const char *container : containers) {
@@ -485,8 +485,8 @@ std::string patched_avi(const TempDir &dir, const std::string &clip, const char 
 // decoder that cannot open ends the job before the frame loop.
 TEST(AudioReencode, UndecodableAudio) {
   TempDir dir;
-  ClipSpec spec = tone_clip("pcm", 44100, "stereo", 12);
-  std::string clip = make_clip("pcm_for_patching.avi", spec);
+  ClipSpec clip_spec = tone_clip("pcm", 44100, "stereo", 12);
+  std::string clip = make_clip("pcm_for_patching.avi", clip_spec);
 
   std::string unknown_tag = patched_avi(dir, clip, "tag.avi", 0, std::string("\x34\x12", 2));
   ASSERT_EQ(read_audio(unknown_tag).codec, "none");
@@ -495,7 +495,7 @@ TEST(AudioReencode, UndecodableAudio) {
   ASSERT_EQ(j.ok, 1) << j.error;
   VideoReadback v = read_video(out);
   EXPECT_EQ(v.streams, 2);
-  EXPECT_EQ(v.frames, spec.frames);
+  EXPECT_EQ(v.frames, clip_spec.frames);
   EXPECT_EQ(v.audio_packets, 0);
   EXPECT_EQ(read_audio(out).codec, "aac");
 
