@@ -16,6 +16,7 @@ if [ ! -f "$clip" ]; then
 fi
 
 build/release/bench/bench_motion_estimator
+build/release/bench/bench_box_blur
 build/release/bench/bench_warp
 build/release/bench/bench_analysis_pass "$clip" 3
 build/release/bench/bench_stabilize_pass "$clip" 3
