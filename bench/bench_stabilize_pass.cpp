@@ -82,11 +82,6 @@ int stabilize_clip(const std::string &in, const std::string &out, const std::str
   return frames ? std::atoi(frames + 9) : 0;
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -107,28 +102,14 @@ int main(int argc, char **argv) {
   std::string options = "{\"transforms\":\"" + trf + "\"}";
   std::string out = clip + ".bench_out.mp4";
 
-  std::vector<double> base_s, stab_s;
-  long base_rss = 0, stab_rss = 0;
-  int frames = 0;
-  for (int i = 0; i < repeats; ++i) {
-    Measurement b = measure_in_child([&] { return reencode_only(clip, out); });
-    Measurement s = measure_in_child([&] { return stabilize_clip(clip, out, options); });
-    if (!b.ok || !s.ok) {
-      std::fprintf(stderr, "a measurement failed\n");
-      return 1;
-    }
-    base_s.push_back(b.seconds);
-    stab_s.push_back(s.seconds);
-    base_rss = std::max(base_rss, b.peak_rss_kb);
-    stab_rss = std::max(stab_rss, s.peak_rss_kb);
-    frames = s.frames;
-  }
+  Comparison c = compare_in_children([&] { return reencode_only(clip, out); },
+                                     [&] { return stabilize_clip(clip, out, options); }, repeats);
   unlink(out.c_str());
-  double b = median(base_s), s = median(stab_s);
-  std::printf("clip %s, %d frames, median of %d runs\n", clip.c_str(), frames, repeats);
-  std::printf("decode + re-encode : %7.3f s  %6.1f fps  peak RSS %6.1f MB\n", b, frames / b, base_rss / 1024.0);
-  std::printf("stabilization      : %7.3f s  %6.1f fps  peak RSS %6.1f MB\n", s, frames / s, stab_rss / 1024.0);
-  std::printf("time ratio stabilize / baseline : %.3f (target <= 1.3)\n", s / b);
-  std::printf("peak RSS difference             : %+.1f MB (target <= +50 MB)\n", (stab_rss - base_rss) / 1024.0);
+  if (!c.ok) {
+    std::fprintf(stderr, "a measurement failed\n");
+    return 1;
+  }
+  std::printf("clip %s, %d frames, median of %d runs\n", clip.c_str(), c.frames, repeats);
+  print_comparison(c, "decode + re-encode", "stabilization", 1.3, 50);
   return 0;
 }

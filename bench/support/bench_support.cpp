@@ -1,8 +1,10 @@
 #include "support/bench_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -73,4 +75,45 @@ int decode_only(const std::string &path) {
   avcodec_send_packet(decoder.get(), nullptr);
   drain();
   return frames;
+}
+
+namespace {
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+Comparison compare_in_children(const std::function<int()> &baseline, const std::function<int()> &measured,
+                               int repeats) {
+  Comparison c;
+  std::vector<double> base_s, measured_s;
+  for (int i = 0; i < repeats; ++i) {
+    Measurement b = measure_in_child(baseline);
+    Measurement m = measure_in_child(measured);
+    if (!b.ok || !m.ok) return c;
+    base_s.push_back(b.seconds);
+    measured_s.push_back(m.seconds);
+    c.baseline_rss_kb = std::max(c.baseline_rss_kb, b.peak_rss_kb);
+    c.measured_rss_kb = std::max(c.measured_rss_kb, m.peak_rss_kb);
+    c.frames = m.frames;
+  }
+  if (base_s.empty()) return c;
+  c.baseline_s = median(base_s);
+  c.measured_s = median(measured_s);
+  c.ok = true;
+  return c;
+}
+
+void print_comparison(const Comparison &c, const char *baseline_name, const char *measured_name,
+                      double ratio_target, double rss_target_mb) {
+  std::printf("%-20s: %7.3f s  %6.1f fps  peak RSS %6.1f MB\n", baseline_name, c.baseline_s,
+              c.frames / c.baseline_s, c.baseline_rss_kb / 1024.0);
+  std::printf("%-20s: %7.3f s  %6.1f fps  peak RSS %6.1f MB\n", measured_name, c.measured_s,
+              c.frames / c.measured_s, c.measured_rss_kb / 1024.0);
+  std::printf("time ratio          : %.3f (target <= %.1f)\n", c.measured_s / c.baseline_s, ratio_target);
+  std::printf("peak RSS difference : %+.1f MB (target <= +%.0f MB)\n",
+              (c.measured_rss_kb - c.baseline_rss_kb) / 1024.0, rss_target_mb);
 }

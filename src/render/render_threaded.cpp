@@ -15,8 +15,6 @@ constexpr long long kSplitMinSamples = 256 * 256;
 // Chunks of whole row pairs, so each chroma row stays with its luma rows.
 constexpr int kChunkRows = 16;
 
-using WarpRowsFn = void (*)(const WarpJob &, int, int);
-
 struct WarpTask {
   const WarpJob *job;
   WarpRowsFn rows;
@@ -32,24 +30,23 @@ void warp_split(WarpRowsFn rows, const std::uint8_t *src_y, int src_w, int src_h
                 int src_stride_v, double tx, double ty, double angle, double zoom,
                 std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w, int dst_h,
                 int dst_stride_y, int dst_stride_u, int dst_stride_v) {
+  if (static_cast<long long>(dst_w) * dst_h < kSplitMinSamples) {
+    warp_whole(rows, src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v, src_stride_v, tx, ty,
+               angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h, dst_stride_y, dst_stride_u, dst_stride_v);
+    return;
+  }
   const WarpJob j = warp_job(src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v,
                              src_stride_v, tx, ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h,
                              dst_stride_y, dst_stride_u, dst_stride_v);
-  if (static_cast<long long>(j.dst_w) * j.dst_h < kSplitMinSamples) {
-    rows(j, 0, j.dst_h);
-    return;
-  }
   const WarpTask task{&j, rows};
   run_rows_split(warp_task_rows, &task, j.dst_h, kChunkRows);
 }
-
-using SharpenRowsFn = void (*)(const std::uint8_t *, int, int, int, std::uint8_t *, int, int);
 
 struct SharpenTask {
   std::uint8_t *plane;
   int w, h, stride;
   std::uint8_t *out;
-  SharpenRowsFn rows;
+  UnsharpRowsFn rows;
 };
 
 void sharpen_task_rows(const void *arg, int begin, int end) {
@@ -62,21 +59,19 @@ void copy_task_rows(const void *arg, int begin, int end) {
   unsharp_copy_back(t->plane, t->w, t->stride, t->out, begin, end);
 }
 
-void unsharp_split(SharpenRowsFn rows, std::uint8_t *plane, int w, int h, int stride) {
-  if (w < 1 || h < 1) return;
+void unsharp_split(UnsharpRowsFn rows, std::uint8_t *plane, int w, int h, int stride) {
+  if (static_cast<long long>(w) * h < kSplitMinSamples) {
+    unsharp_whole(rows, plane, w, h, stride);
+    return;
+  }
   auto *out = static_cast<std::uint8_t *>(
       std::malloc(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)));
   if (out == nullptr) return;
   const SharpenTask task{plane, w, h, stride, out, rows};
-  if (static_cast<long long>(w) * h < kSplitMinSamples) {
-    rows(plane, w, h, stride, out, 0, h);
-    unsharp_copy_back(plane, w, stride, out, 0, h);
-  } else {
-    // Every row must be computed from the untouched plane before any is
-    // written back: two passes.
-    run_rows_split(sharpen_task_rows, &task, h, 32);
-    run_rows_split(copy_task_rows, &task, h, 64);
-  }
+  // Every row must be computed from the untouched plane before any is
+  // written back: two passes.
+  run_rows_split(sharpen_task_rows, &task, h, 32);
+  run_rows_split(copy_task_rows, &task, h, 64);
   std::free(out);
 }
 

@@ -3,7 +3,6 @@
 // doubles exactly as the plain version does it, four per vector.
 #include <immintrin.h>
 
-#include <cstdlib>
 
 #include "render/unsharp_pixel.h"
 #include "render/warp_kernels.h"
@@ -54,20 +53,9 @@ void sharpen_row(const std::uint8_t *a, const std::uint8_t *b, const std::uint8_
 
 void unsharp_rows_avx2(const std::uint8_t *plane, int w, int h, int stride, std::uint8_t *out,
                        int begin, int end) {
-  for (int y = begin; y < end; ++y) {
-    const std::uint8_t *a = plane + static_cast<std::ptrdiff_t>(y > 0 ? y - 1 : 0) * stride;
-    const std::uint8_t *b = plane + static_cast<std::ptrdiff_t>(y) * stride;
-    const std::uint8_t *c = plane + static_cast<std::ptrdiff_t>(y + 1 < h ? y + 1 : h - 1) * stride;
-    sharpen_row(a, b, c, w, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(w));
-  }
+  unsharp_rows_with(sharpen_row, plane, w, h, stride, out, begin, end);
 }
 
 void unsharp_y_avx2(std::uint8_t *plane, int w, int h, int stride) {
-  if (w < 1 || h < 1) return;
-  auto *out = static_cast<std::uint8_t *>(
-      std::malloc(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)));
-  if (out == nullptr) return;
-  unsharp_rows_avx2(plane, w, h, stride, out, 0, h);
-  unsharp_copy_back(plane, w, stride, out, 0, h);
-  std::free(out);
+  unsharp_whole(unsharp_rows_avx2, plane, w, h, stride);
 }

@@ -3,6 +3,7 @@
 // built for AVX2, keeps its own copy).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // One output sample at column x from the rows above (a), at (b) and below (c)
@@ -20,4 +21,18 @@ static inline std::uint8_t unsharp_pixel(const std::uint8_t *a, const std::uint8
   if (v < 0) v = 0;
   if (v > 255) v = 255;
   return static_cast<std::uint8_t>(v);
+}
+
+// Rows [begin, end) of a sharpening: each output row from the rows above, at
+// and below it (repeated at the picture's edges), written packed into out by
+// row_fn(a, b, c, w, out_row), the variant's own row kernel.
+template <typename RowFn>
+static inline void unsharp_rows_with(RowFn row_fn, const std::uint8_t *plane, int w, int h, int stride,
+                                     std::uint8_t *out, int begin, int end) {
+  for (int y = begin; y < end; ++y) {
+    const std::uint8_t *a = plane + static_cast<std::ptrdiff_t>(y > 0 ? y - 1 : 0) * stride;
+    const std::uint8_t *b = plane + static_cast<std::ptrdiff_t>(y) * stride;
+    const std::uint8_t *c = plane + static_cast<std::ptrdiff_t>(y + 1 < h ? y + 1 : h - 1) * stride;
+    row_fn(a, b, c, w, out + static_cast<std::size_t>(y) * static_cast<std::size_t>(w));
+  }
 }

@@ -58,6 +58,14 @@ void unsharp_rows_avx2(const std::uint8_t *plane, int w, int h, int stride, std:
 void unsharp_copy_back(std::uint8_t *plane, int w, int stride, const std::uint8_t *out, int begin,
                        int end);
 
+using UnsharpRowsFn = void (*)(const std::uint8_t *, int, int, int, std::uint8_t *, int, int);
+
+// A whole sharpening on the calling thread with one variant's rows: every
+// sample goes to a scratch picture first, since each reads the plane as it
+// was at entry; then the picture is copied back. Nothing happens when the
+// scratch picture cannot be allocated.
+void unsharp_whole(UnsharpRowsFn rows, std::uint8_t *plane, int w, int h, int stride);
+
 bool cpu_has_avx2();
 
 // The kernels warp_yuv420 and unsharp_y call, chosen once for this CPU.
@@ -106,6 +114,15 @@ WarpJob warp_job(const std::uint8_t *src_y, int src_w, int src_h, int src_stride
                  int src_stride_v, double tx, double ty, double angle, double zoom,
                  std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
                  int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
+
+using WarpRowsFn = void (*)(const WarpJob &, int, int);
+
+// A whole warp on the calling thread with one variant's rows.
+void warp_whole(WarpRowsFn rows, const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
+                const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
+                int src_stride_v, double tx, double ty, double angle, double zoom,
+                std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w, int dst_h,
+                int dst_stride_y, int dst_stride_u, int dst_stride_v);
 
 // Output luma rows [y_begin, y_end) and the chroma rows of the even luma rows
 // among them.

@@ -55,3 +55,14 @@ WarpJob warp_job(const std::uint8_t *src_y, int src_w, int src_h, int src_stride
   j.v = plane(src_v, src_w / 2, src_h / 2, src_stride_v, dst_v, dst_stride_v, 128);
   return j;
 }
+
+void warp_whole(WarpRowsFn rows, const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
+                const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
+                int src_stride_v, double tx, double ty, double angle, double zoom,
+                std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w, int dst_h,
+                int dst_stride_y, int dst_stride_u, int dst_stride_v) {
+  const WarpJob j = warp_job(src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v,
+                             src_stride_v, tx, ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h,
+                             dst_stride_y, dst_stride_u, dst_stride_v);
+  rows(j, 0, j.dst_h);
+}

@@ -196,8 +196,6 @@ void warp_yuv420_sse2(const std::uint8_t *src_y, int src_w, int src_h, int src_s
                       int src_stride_v, double tx, double ty, double angle, double zoom,
                       std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
                       int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v) {
-  const WarpJob j = warp_job(src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v,
-                             src_stride_v, tx, ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h,
-                             dst_stride_y, dst_stride_u, dst_stride_v);
-  warp_rows_sse2(j, 0, j.dst_h);
+  warp_whole(warp_rows_sse2, src_y, src_w, src_h, src_stride_y, src_u, src_stride_u, src_v, src_stride_v, tx,
+             ty, angle, zoom, dst_y, dst_u, dst_v, dst_w, dst_h, dst_stride_y, dst_stride_u, dst_stride_v);
 }
