@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/box_blur.h"
+#include "dsp/box_blur.h"
 
 namespace {
 

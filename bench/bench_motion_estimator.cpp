@@ -12,8 +12,8 @@
 
 #include <unistd.h>
 
-#include "analysis/motion_estimator.h"
-#include "analysis/sad.h"
+#include "motion/motion_estimator.h"
+#include "dsp/sad.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "media/ffmpeg_holders.h"
 #include "media/input.h"
 #include "media/rates.h"
-#include "render/output.h"
+#include "mux/output.h"
 #include "support/bench_support.h"
 #include "videostabilizer.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "render/warp.h"
-#include "render/warp_kernels.h"
+#include "dsp/warp.h"
+#include "dsp/warp_kernels.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include "analysis/settings_file.h"
-#include "analysis/transforms_file.h"
+#include "formats/settings_file.h"
+#include "formats/transforms_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   static const std::string path = "/tmp/vs_fuzz_" + std::to_string(getpid());

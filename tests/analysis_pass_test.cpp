@@ -11,8 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "analysis/analysis_size.h"
-#include "analysis/transforms_file.h"
+#include "motion/analysis_size.h"
+#include "formats/transforms_file.h"
 #include "api/registry.h"
 #include "api/session.h"
 #include "support/clips.h"

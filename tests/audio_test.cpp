@@ -15,8 +15,8 @@ extern "C" {
 }
 
 #include "api/session.h"
-#include "render/audio.h"
-#include "render/audio_resampler.h"
+#include "mux/audio.h"
+#include "mux/audio_resampler.h"
 #include "support/clips.h"
 #include "support/media_readback.h"
 #include "support/test_support.h"

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/box_blur.h"
+#include "dsp/box_blur.h"
 
 TEST(BoxBlur, SeparableEqualsPlainOnRandomImages) {
   std::mt19937 rng(11);

@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "analysis/settings_file.h"
-#include "analysis/transforms_file.h"
+#include "formats/settings_file.h"
+#include "formats/transforms_file.h"
 #include "support/test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "api/error.h"
-#include "api/json_writer.h"
+#include "base/json_writer.h"
 #include "videostabilizer.h"
 
 TEST(Version, IsTheFixedBuildConstantEveryTime) {

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/luma_scaling.h"
+#include "media/luma_scaling.h"
 #include "media/ffmpeg_holders.h"
 
 extern "C" {

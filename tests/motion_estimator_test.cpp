@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/block_match.h"
-#include "analysis/motion_estimator.h"
-#include "analysis/sad.h"
+#include "motion/block_match.h"
+#include "motion/motion_estimator.h"
+#include "dsp/sad.h"
 
 namespace {
 

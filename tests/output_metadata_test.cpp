@@ -9,7 +9,7 @@
 
 #include "api/session.h"
 #include "media/ffmpeg_holders.h"
-#include "render/output.h"
+#include "mux/output.h"
 #include "support/test_support.h"
 
 extern "C" {

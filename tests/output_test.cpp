@@ -1,6 +1,6 @@
 // Output encoding and muxing: the rules as pure functions, and real files
 // written through the module and read back with FFmpeg.
-#include "render/output.h"
+#include "mux/output.h"
 
 #include <gtest/gtest.h>
 

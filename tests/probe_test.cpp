@@ -11,7 +11,7 @@ extern "C" {
 
 #include "api/error.h"
 #include "clipgen/clipgen.h"
-#include "media/probe.h"
+#include "api/probe_export.h"
 #include "support/test_support.h"
 #include "videostabilizer.h"
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/sad.h"
+#include "dsp/sad.h"
 
 namespace {
 

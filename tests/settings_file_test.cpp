@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "analysis/settings_file.h"
+#include "formats/settings_file.h"
 #include "support/test_support.h"
 
 namespace {

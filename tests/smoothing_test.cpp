@@ -1,5 +1,5 @@
 // Path smoothing, the correction table and the crop zoom.
-#include "render/smoothing.h"
+#include "motion/smoothing.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/warp.h"
+#include "dsp/warp.h"
 #include "support/yuv_picture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "analysis/transforms_file.h"
+#include "formats/transforms_file.h"
 #include "api/session.h"
 #include "support/clips.h"
 #include "support/json_fields.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/transforms_file.h"
+#include "formats/transforms_file.h"
 #include "api/error.h"
 #include "support/test_support.h"
 

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "render/warp.h"
-#include "render/warp_kernels.h"
+#include "dsp/warp.h"
+#include "dsp/warp_kernels.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The frame warp: its mapping, bilinear weights, edges and fill, checked on
 // every kernel variant, and the variants compared bit for bit.
-#include "render/warp.h"
+#include "dsp/warp.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "render/smoothing.h"
-#include "render/warp_kernels.h"
+#include "motion/smoothing.h"
+#include "dsp/warp_kernels.h"
 #include "support/yuv_picture.h"
 
 namespace {

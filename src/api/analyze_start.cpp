@@ -1,10 +1,10 @@
 // Starting analyses: the non-blocking start and the blocking call.
-#include "analysis/analysis_pass.h"
+#include "pipeline/analysis_pass.h"
 #include "api/error.h"
 #include "api/export_guard.h"
 #include "api/session.h"
 #include "api/session_launch.h"
-#include "api/text.h"
+#include "base/text.h"
 #include "api/wait_collect.h"
 #include "videostabilizer.h"
 

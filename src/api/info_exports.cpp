@@ -1,7 +1,7 @@
 // Exports that only read library state: the version text and the last error.
 #include "api/error.h"
-#include "api/text.h"
-#include "api/version.h"
+#include "base/text.h"
+#include "base/version.h"
 #include "videostabilizer.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "analysis/settings_file.h"
-#include "api/json_writer.h"
-#include "api/text.h"
+#include "formats/settings_file.h"
+#include "base/json_writer.h"
+#include "base/text.h"
 
 namespace {
 

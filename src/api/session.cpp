@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "api/global_lock.h"
-#include "api/text.h"
+#include "base/text.h"
 
 Session g_sessions[kMaxSessions];
 

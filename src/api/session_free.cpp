@@ -4,7 +4,7 @@
 
 #include "api/registry.h"
 #include "api/session.h"
-#include "api/text.h"
+#include "base/text.h"
 #include "api/worker_thread.h"
 #include "platform/remove_file.h"
 

@@ -4,9 +4,9 @@
 #include "api/options.h"
 #include "api/session.h"
 #include "api/session_launch.h"
-#include "api/text.h"
+#include "base/text.h"
 #include "api/wait_collect.h"
-#include "render/stabilize_pass.h"
+#include "pipeline/stabilize_pass.h"
 #include "videostabilizer.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "api/session.h"
-#include "api/text.h"
+#include "base/text.h"
 #include "platform/path_exists.h"
 #include "platform/temp_dir.h"
 

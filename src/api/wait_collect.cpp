@@ -3,7 +3,7 @@
 #include "api/error.h"
 #include "api/reports.h"
 #include "api/session.h"
-#include "api/text.h"
+#include "base/text.h"
 #include "platform/sleep.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "api/text.h"
+#include "base/text.h"
 #include "media/ffmpeg_holders.h"
 
 void file_url(char *url, unsigned long size, const char *path) {

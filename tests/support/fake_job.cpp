@@ -3,12 +3,12 @@
 #include <cstring>
 #include <thread>
 
-#include "analysis/create_text_file.h"
-#include "analysis/settings_file.h"
-#include "analysis/transforms_file.h"
+#include "platform/create_text_file.h"
+#include "formats/settings_file.h"
+#include "formats/transforms_file.h"
 #include "api/error.h"
 #include "api/registry.h"
-#include "api/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,0 +1,31 @@
+// The settings file: a small JSON document that names the transforms file of
+// an analysis and repeats its metrics.
+#pragma once
+
+#include "formats/transforms_file.h"
+
+struct SettingsInfo {
+  const char *input;
+  int width;
+  int height;
+  double fps;
+  int frames;
+  double shakiness;
+  double max_shift_px;
+  const char *transforms;
+};
+
+// trunc(10 * shakiness + 0.5) limited to 2..10 (NaN gives 2).
+int suggested_strength(double shakiness);
+
+// Writes the settings file. Returns false when it cannot be created.
+bool write_settings_file(const char *path, const SettingsInfo &info, CreateMode mode);
+
+// Needles for scan_settings_for_transforms.
+inline constexpr const char *kTransformsKey = "\"transforms\"";
+inline constexpr const char *kTransformsKeyColon = "\"transforms\":";
+
+// Scans a settings file line by line for the transforms path: the last line
+// holding `needle` whose value parses wins. Returns false when nothing is
+// found (out is then empty). out has 1024 bytes.
+bool scan_settings_for_transforms(const char *path, const char *needle, char *out);
