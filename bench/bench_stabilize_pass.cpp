@@ -16,7 +16,6 @@
 
 #include <unistd.h>
 
-#include "api/session.h"
 #include "media/ffmpeg_holders.h"
 #include "media/input.h"
 #include "media/rates.h"
@@ -31,7 +30,8 @@ namespace {
 int reencode_only(const std::string &in, const std::string &out_path) {
   AVFormatContext *raw = nullptr;
   int video = -1, audio = -1;
-  if (open_input(in.c_str(), &raw, &video, &audio) != 0) return -1;
+  JobError error;
+  if (open_input(in.c_str(), &raw, &video, &audio, &error) != 0) return -1;
   InputContextPtr input(raw);
   const AVStream *st = raw->streams[video];
   const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
@@ -39,10 +39,10 @@ int reencode_only(const std::string &in, const std::string &out_path) {
   avcodec_parameters_to_context(decoder.get(), st->codecpar);
   decoder->thread_count = 0;
   if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return -1;
-  auto job = std::make_unique<Session>();
-  job->clear();
   OutputContext out;
-  if (!open_output(&out, output_video_params(raw, st, stabilize_fps(st)), out_path.c_str(), nullptr, job.get())) {
+  bool opened = false;
+  if (!open_output(&out, output_video_params(raw, st, stabilize_fps(st)), out_path.c_str(), nullptr, nullptr,
+                   &error, &opened)) {
     return -1;
   }
   PacketPtr packet(av_packet_alloc());
@@ -66,7 +66,7 @@ int reencode_only(const std::string &in, const std::string &out_path) {
   }
   avcodec_send_packet(decoder.get(), nullptr);
   drain();
-  output_finish(&out, job.get());
+  output_finish(&out);
   output_close_file(&out);
   output_free(&out);
   return frames;

@@ -13,6 +13,7 @@
 
 #include "dsp/warp.h"
 #include "dsp/warp_kernels.h"
+#include "pipeline/threaded_kernels.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "media/rates.h"
 #include "motion/analysis_size.h"
 #include "formats/transforms_file.h"
 #include "api/registry.h"
@@ -40,7 +41,8 @@ Analysis analyze(const std::string &path, const char *settings = nullptr) {
 
 std::vector<PathPoint> load_path(const std::string &report) {
   std::vector<PathPoint> path;
-  EXPECT_TRUE(load_transforms(json_string(report, "transforms_path").c_str(), path));
+  JobError error;
+  EXPECT_TRUE(load_transforms(json_string(report, "transforms_path").c_str(), path, &error));
   return path;
 }
 

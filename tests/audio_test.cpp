@@ -14,7 +14,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "api/session.h"
+#include "support/output_job.h"
 #include "mux/audio.h"
 #include "mux/audio_resampler.h"
 #include "support/clips.h"
@@ -246,9 +246,9 @@ TEST(AudioEncoderSetup, StreamOneFollowsTheInputAndTheContainer) {
     AudioStage audio;
     audio_stage_prepare(&audio, input.context.get(), 0, -1, c.keep_audio);
     OutputAudioHooks hooks = audio_output_hooks(&audio);
-    auto job = std::make_unique<Session>();
+    auto job = std::make_unique<OutputJob>();
     OutputContext out;
-    ASSERT_TRUE(open_output(&out, video, dir.file(c.file).c_str(), &hooks, job.get())) << job->error;
+    ASSERT_TRUE(open_output(&out, video, dir.file(c.file).c_str(), &hooks, job.get())) << job->error.job;
     EXPECT_EQ(out.audio_enabled, c.enabled ? 1 : 0);
     EXPECT_EQ(out.muxer->nb_streams, c.enabled ? 2u : 1u);
     if (c.enabled) {
@@ -266,7 +266,7 @@ TEST(AudioEncoderSetup, StreamOneFollowsTheInputAndTheContainer) {
     } else {
       EXPECT_EQ(out.audio_encoder, nullptr);
     }
-    output_trailer(&out, job.get());
+    output_trailer(&out);
     output_close_file(&out);
     output_free(&out);
   }

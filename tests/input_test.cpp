@@ -8,7 +8,6 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "api/error.h"
 #include "clipgen/clipgen.h"
 #include "media/input.h"
 #include "support/test_support.h"
@@ -29,12 +28,13 @@ struct Opened {
 };
 
 void open(const std::string &path, Opened *out) {
-  clear_err();
   out->context = reinterpret_cast<AVFormatContext *>(0x1);  // must be replaced
   out->video = 7;
   out->audio = 7;
-  out->rc = open_input(path.c_str(), &out->context, &out->video, &out->audio);
-  out->error = g_err;
+  JobError error;
+  out->rc = open_input(path.c_str(), &out->context, &out->video, &out->audio, &error);
+  out->error = error.process;
+  EXPECT_STREQ(error.job, error.process);
 }
 
 class OpenInputTest : public ::testing::Test {

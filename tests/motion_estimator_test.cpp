@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "motion/block_match.h"
+#include "dsp/box_blur.h"
 #include "motion/motion_estimator.h"
 #include "dsp/sad.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "api/session.h"
+#include "support/output_job.h"
 #include "media/ffmpeg_holders.h"
 #include "mux/output.h"
 #include "support/test_support.h"
@@ -30,8 +30,7 @@ OutputVideoParams small_video() {
 
 // Encodes `frames` grey pictures into path; true when the file was finished.
 bool write_clip(const std::string &path, const OutputVideoParams &video, int frames) {
-  auto job = std::make_unique<Session>();
-  job->clear();
+  auto job = std::make_unique<OutputJob>();
   OutputContext out;
   if (!open_output(&out, video, path.c_str(), nullptr, job.get())) return false;
   FramePtr frame(av_frame_alloc());
@@ -47,7 +46,7 @@ bool write_clip(const std::string &path, const OutputVideoParams &video, int fra
     }
     if (!output_encode_frame(&out, frame.get(), k)) return false;
   }
-  output_finish(&out, job.get());
+  output_finish(&out);
   output_close_file(&out);
   output_free(&out);
   return out.encode_error == 0;

@@ -16,8 +16,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "api/error.h"
-#include "api/session.h"
+#include "support/output_job.h"
 #include "support/test_support.h"
 
 namespace {
@@ -147,7 +146,7 @@ TEST(OutputRules, SizeOfTheFile) {
 
 // ---------------------------------------------------------------- writing ---
 
-std::unique_ptr<Session> new_job() { return std::make_unique<Session>(); }
+std::unique_ptr<OutputJob> new_job() { return std::make_unique<OutputJob>(); }
 
 OutputVideoParams cfr_params(AVRational rate) {
   OutputVideoParams v;
@@ -182,7 +181,7 @@ void paint(AVFrame *f, int k) {
 
 // Encodes one frame per timestamp (the last one as the decoder's drained
 // frame), finishes and closes the file the way the stabilize pass does.
-void encode_all(OutputContext *out, const std::vector<std::int64_t> &input_pts, Session *job) {
+void encode_all(OutputContext *out, const std::vector<std::int64_t> &input_pts) {
   FramePtr frame = make_frame();
   ASSERT_TRUE(frame);
   for (std::size_t k = 0; k < input_pts.size(); ++k) {
@@ -193,7 +192,7 @@ void encode_all(OutputContext *out, const std::vector<std::int64_t> &input_pts, 
       ASSERT_TRUE(output_encode_last_frame(out, frame.get(), input_pts[k]));
     ASSERT_EQ(out->encode_error, 0);
   }
-  output_finish(out, job);
+  output_finish(out);
   output_close_file(out);
   frame.reset();
   output_free(out);
@@ -301,12 +300,11 @@ TEST(OutputFile, EveryContainerOfTheTableGivesAPlayableFile) {
     std::string path = dir.file(c.name);
     auto job = new_job();
     OutputContext out;
-    clear_err();
-    ASSERT_TRUE(open_output(&out, cfr_params(rate), path.c_str(), nullptr, job.get())) << g_err;
-    EXPECT_EQ(job->opened_output, 1);
+    ASSERT_TRUE(open_output(&out, cfr_params(rate), path.c_str(), nullptr, job.get())) << job->error.process;
+    EXPECT_TRUE(job->opened_output);
     EXPECT_STREQ(out.video_encoder->codec->name, "libx264");
-    ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(n), job.get()));
-    EXPECT_STREQ(g_err, "");
+    ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(n)));
+    EXPECT_STREQ(job->error.process, "");
 
     ReadBack rb = read_back(path);
     ASSERT_TRUE(rb.opened);
@@ -332,7 +330,7 @@ TEST(OutputFile, EncoderSettings) {
   OutputContext out;
   OutputVideoParams v = cfr_params(AVRational{25, 1});
   v.container_bit_rate = 200000;
-  ASSERT_TRUE(open_output(&out, v, dir.file("s.mkv").c_str(), nullptr, job.get())) << g_err;
+  ASSERT_TRUE(open_output(&out, v, dir.file("s.mkv").c_str(), nullptr, job.get())) << job->error.process;
   const AVCodecContext *enc = out.video_encoder.get();
   EXPECT_EQ(enc->pix_fmt, AV_PIX_FMT_YUV420P);
   EXPECT_EQ(enc->gop_size, 30);
@@ -342,7 +340,7 @@ TEST(OutputFile, EncoderSettings) {
   EXPECT_TRUE(enc->flags & AV_CODEC_FLAG_GLOBAL_HEADER);
   EXPECT_TRUE(same(enc->time_base, AVRational{1, 25}));
   EXPECT_EQ(out.video_stream->index, 0);
-  output_trailer(&out, job.get());
+  output_trailer(&out);
   output_close_file(&out);
   output_free(&out);
   EXPECT_EQ(out.video_encoder, nullptr);
@@ -354,8 +352,8 @@ TEST(OutputFile, Mp4KeepsTheExactRate) {
   std::string path = dir.file("rate.mp4");
   auto job = new_job();
   OutputContext out;
-  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << g_err;
-  ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(60), job.get()));
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << job->error.process;
+  ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(60)));
   ReadBack rb = read_back(path);
   EXPECT_EQ(rb.frames, 60);
   EXPECT_TRUE(same(rb.avg_frame_rate, AVRational{30, 1})) << rb.avg_frame_rate.num << "/" << rb.avg_frame_rate.den;
@@ -369,8 +367,8 @@ TEST(OutputFile, ConstantRateOf12_5HasTheRightDuration) {
     std::string path = dir.file(name);
     auto job = new_job();
     OutputContext out;
-    ASSERT_TRUE(open_output(&out, cfr_params(AVRational{25, 2}), path.c_str(), nullptr, job.get())) << g_err;
-    ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(25), job.get()));
+    ASSERT_TRUE(open_output(&out, cfr_params(AVRational{25, 2}), path.c_str(), nullptr, job.get())) << job->error.process;
+    ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(25)));
     ReadBack rb = read_back(path);
     EXPECT_EQ(rb.frames, 25);
     EXPECT_EQ(rb.errors, 0);
@@ -403,7 +401,7 @@ TEST(OutputFile, VariableRateKeepsTheTimestampsFromZero) {
       for (std::int64_t t : input) ts.push_back(t == N ? N : av_rescale_q(t, AVRational{1, 1000}, tb));
       auto job = new_job();
       OutputContext out;
-      ASSERT_TRUE(open_output(&out, v, path.c_str(), nullptr, job.get())) << g_err;
+      ASSERT_TRUE(open_output(&out, v, path.c_str(), nullptr, job.get())) << job->error.process;
       EXPECT_TRUE(out.timing.keep_timestamps);
       OutputContext *o = &out;
       FramePtr frame = make_frame();
@@ -414,7 +412,7 @@ TEST(OutputFile, VariableRateKeepsTheTimestampsFromZero) {
           EXPECT_EQ(out.start_pts, ts[0]);
         }
       }
-      output_finish(o, job.get());
+      output_finish(o);
       output_close_file(o);
       output_free(o);
 
@@ -436,9 +434,9 @@ TEST(OutputFile, VariableRateIntoAviFallsBackToFrameNumbers) {
   v.time_base = AVRational{1, 1000};
   auto job = new_job();
   OutputContext out;
-  ASSERT_TRUE(open_output(&out, v, path.c_str(), nullptr, job.get())) << g_err;
+  ASSERT_TRUE(open_output(&out, v, path.c_str(), nullptr, job.get())) << job->error.process;
   EXPECT_FALSE(out.timing.keep_timestamps);
-  ASSERT_NO_FATAL_FAILURE(encode_all(&out, {0, 100, 110, 500, 501, 502, 900, 990, 1000, 1400}, job.get()));
+  ASSERT_NO_FATAL_FAILURE(encode_all(&out, {0, 100, 110, 500, 501, 502, 900, 990, 1000, 1400}));
   ReadBack rb = read_back(path);
   EXPECT_EQ(rb.frames, 10);
   EXPECT_EQ(rb.errors, 0);
@@ -451,11 +449,10 @@ TEST(OutputFile, WebmCannotHoldH264) {
   std::string path = dir.file("out.webm");
   auto job = new_job();
   OutputContext out;
-  clear_err();
   EXPECT_FALSE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get()));
-  EXPECT_STREQ(g_err, "write header failed");
-  EXPECT_STREQ(job->error, "write header failed");
-  EXPECT_EQ(job->opened_output, 1);  // the file was created, so freeing the job removes it
+  EXPECT_STREQ(job->error.process, "write header failed");
+  EXPECT_STREQ(job->error.job, "write header failed");
+  EXPECT_TRUE(job->opened_output);  // the file was created, so freeing the job removes it
   EXPECT_EQ(out.muxer, nullptr);
   EXPECT_EQ(out.video_encoder, nullptr);
   EXPECT_EQ(out.packet, nullptr);
@@ -467,12 +464,11 @@ TEST(OutputFile, UnopenableOutputPath) {
   for (std::string path : {dir.file("missing/out.mp4"), dir.file("plain/out.mkv")}) {
     auto job = new_job();
     OutputContext out;
-    clear_err();
     EXPECT_FALSE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get()));
     std::string message = "cannot open output file " + path;
-    EXPECT_EQ(std::string(g_err), message);
-    EXPECT_EQ(std::string(job->error), message);
-    EXPECT_EQ(job->opened_output, 0);
+    EXPECT_EQ(std::string(job->error.process), message);
+    EXPECT_EQ(std::string(job->error.job), message);
+    EXPECT_FALSE(job->opened_output);
     EXPECT_FALSE(file_exists(path));
   }
 }
@@ -483,8 +479,8 @@ TEST(OutputFile, AFailedOpenLeavesTheContextReusable) {
   OutputContext out;
   EXPECT_FALSE(open_output(&out, cfr_params(AVRational{30, 1}), dir.file("no/dir.mp4").c_str(), nullptr, job.get()));
   std::string path = dir.file("second.mp4");
-  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << g_err;
-  ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(5), job.get()));
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << job->error.process;
+  ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(5)));
   EXPECT_EQ(read_back(path).frames, 5);
 }
 
@@ -515,8 +511,8 @@ TEST(OutputFile, AudioHooksRunInOrder) {
   OutputAudioHooks hooks{add_stream_hook, flush_hook, &log};
   auto job = new_job();
   OutputContext out;
-  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), log.path.c_str(), &hooks, job.get())) << g_err;
-  ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(8), job.get()));
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), log.path.c_str(), &hooks, job.get())) << job->error.process;
+  ASSERT_NO_FATAL_FAILURE(encode_all(&out, indices(8)));
   EXPECT_EQ(log.calls, (std::vector<std::string>{"add_stream", "flush"}));
   EXPECT_EQ(read_back(log.path).frames, 8);
 }
@@ -533,15 +529,14 @@ TEST(OutputFile, FramesAfterTheEndAreRefused) {
   ASSERT_TRUE(output_encode_frame(&out, frame.get(), 0));
   EXPECT_EQ(out.submitted, 1);
   avcodec_send_frame(out.video_encoder.get(), nullptr);
-  clear_err();
   EXPECT_FALSE(output_encode_frame(&out, frame.get(), 1));
   EXPECT_EQ(out.encode_error, 1);
   EXPECT_EQ(out.submitted, 1);
   out.encode_error = 0;
   EXPECT_FALSE(output_encode_last_frame(&out, frame.get(), 1));
   EXPECT_EQ(out.encode_error, 1);
-  EXPECT_STREQ(g_err, "");
-  output_trailer(&out, job.get());
+  EXPECT_STREQ(job->error.process, "");
+  output_trailer(&out);
   output_close_file(&out);
   output_free(&out);
 }
@@ -583,8 +578,7 @@ void write_to_full_device(bool cancel) {
   std::filesystem::create_symlink("/dev/full", path);
   auto job = new_job();
   OutputContext out;
-  clear_err();
-  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << g_err;
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << job->error.process;
   FramePtr frame = make_frame();
   for (int k = 0; k < 3; ++k) {
     paint(frame.get(), k);
@@ -592,8 +586,8 @@ void write_to_full_device(bool cancel) {
   }
   ASSERT_EQ(out.encode_error, 0);
   if (cancel) job->cancel_requested = 1;
-  output_finish(&out, job.get());
-  EXPECT_STREQ(g_err, cancel ? "" : "write trailer failed");
+  output_finish(&out);
+  EXPECT_STREQ(job->error.process, cancel ? "" : "write trailer failed");
   EXPECT_EQ(out.encode_error, 0);
   output_close_file(&out);
   output_free(&out);
@@ -613,8 +607,7 @@ TEST(OutputFile, AFailedWriteInTheLoopIsReported) {
   std::filesystem::create_symlink("/dev/full", path);
   auto job = new_job();
   OutputContext out;
-  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << g_err;
-  clear_err();
+  ASSERT_TRUE(open_output(&out, cfr_params(AVRational{30, 1}), path.c_str(), nullptr, job.get())) << job->error.process;
   // Noise does not compress: the muxer's buffer fills within a few dozen frames.
   FramePtr frame = make_frame();
   std::uint32_t seed = 1;
@@ -629,9 +622,9 @@ TEST(OutputFile, AFailedWriteInTheLoopIsReported) {
     ASSERT_TRUE(output_encode_frame(&out, frame.get(), k));
   }
   EXPECT_EQ(out.encode_error, 1);
-  EXPECT_STREQ(g_err, "write frame failed");
+  EXPECT_STREQ(job->error.process, "write frame failed");
   EXPECT_EQ(out.submitted, k);
-  output_trailer(&out, job.get());
+  output_trailer(&out);
   output_close_file(&out);
   output_free(&out);
 }

@@ -59,7 +59,8 @@ double measured_motion(const std::string &clip) {
   Job a = analyze(clip);
   EXPECT_EQ(a.ok, 1) << a.error;
   std::vector<PathPoint> path;
-  EXPECT_TRUE(load_transforms(json_string(a.report, "transforms_path").c_str(), path));
+  JobError error;
+  EXPECT_TRUE(load_transforms(json_string(a.report, "transforms_path").c_str(), path, &error));
   double sum = 0.0;
   for (std::size_t i = 1; i < path.size(); ++i) {
     sum += std::fabs(path[i].x - path[i - 1].x) + std::fabs(path[i].y - path[i - 1].y);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "formats/transforms_file.h"
-#include "api/error.h"
 #include "support/test_support.h"
 
 namespace {
@@ -35,7 +34,8 @@ TEST_F(TransformsFile, WritesTheHeaderAndOneLinePerPoint) {
             "F 2 12.5000 -3.2500 0.0010000\n"
             "F 3 -0.0000 1000000.0000 -3.1415927\n");
   std::vector<PathPoint> loaded;
-  ASSERT_TRUE(load_transforms(path().c_str(), loaded));
+  JobError error;
+  ASSERT_TRUE(load_transforms(path().c_str(), loaded, &error));
   ASSERT_EQ(loaded.size(), 3u);
   EXPECT_EQ(loaded[1].x, 12.5);
   EXPECT_EQ(loaded[1].y, -3.25);
@@ -67,7 +67,8 @@ TEST_F(TransformsFile, LoadsThePointLinesWhateverElseStandsAround) {
     SCOPED_TRACE(c.name);
     write_file(path(), c.text);
     std::vector<PathPoint> loaded;
-    ASSERT_TRUE(load_transforms(path().c_str(), loaded)) << g_err;
+    JobError error;
+    ASSERT_TRUE(load_transforms(path().c_str(), loaded, &error)) << error.process;
     ASSERT_EQ(loaded.size(), c.expected.size());
     for (std::size_t i = 0; i < loaded.size(); ++i) {
       EXPECT_EQ(loaded[i].x, c.expected[i].x);
@@ -95,9 +96,10 @@ TEST_F(TransformsFile, FewerThanTwoPointsOrNoFileFailWithTheirMessages) {
     std::remove(path().c_str());
     if (c.text) write_file(path(), c.text);
     std::vector<PathPoint> loaded(5);
-    clear_err();
-    EXPECT_FALSE(load_transforms(path().c_str(), loaded));
-    EXPECT_EQ(std::string(g_err), c.message);
+    JobError error;
+    EXPECT_FALSE(load_transforms(path().c_str(), loaded, &error));
+    EXPECT_EQ(std::string(error.process), c.message);
+    EXPECT_STREQ(error.job, "");  // the job reports its own message
     EXPECT_TRUE(loaded.empty());
   }
 }
@@ -107,7 +109,8 @@ TEST_F(TransformsFile, The3000PointsOfALongVideoAllLoadInOrder) {
   for (int i = 1; i <= 3000; ++i) text += "F " + std::to_string(i) + " " + std::to_string(i) + " 0.5 0.25\n";
   write_file(path(), text);
   std::vector<PathPoint> loaded;
-  ASSERT_TRUE(load_transforms(path().c_str(), loaded));
+  JobError error;
+  ASSERT_TRUE(load_transforms(path().c_str(), loaded, &error));
   ASSERT_EQ(loaded.size(), 3000u);
   EXPECT_EQ(loaded.capacity(), 4096u);  // 1024, doubled twice
   for (int i = 0; i < 3000; ++i) ASSERT_EQ(loaded[i].x, i + 1);

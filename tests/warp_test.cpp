@@ -14,6 +14,7 @@
 
 #include "motion/smoothing.h"
 #include "dsp/warp_kernels.h"
+#include "pipeline/threaded_kernels.h"
 #include "support/yuv_picture.h"
 
 namespace {

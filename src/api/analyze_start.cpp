@@ -1,11 +1,11 @@
 // Starting analyses: the non-blocking start and the blocking call.
-#include "pipeline/analysis_pass.h"
 #include "api/error.h"
 #include "api/export_guard.h"
 #include "api/session.h"
 #include "api/session_launch.h"
 #include "base/text.h"
 #include "api/wait_collect.h"
+#include "api/workers.h"
 #include "videostabilizer.h"
 
 namespace {

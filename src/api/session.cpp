@@ -77,3 +77,22 @@ Session *session_lookup(int id) {
 }
 
 void session_set_error(Session *s, const char *text) { copy_text(s->error, text); }
+
+JobControl session_control(Session *s) {
+  JobControl control;
+  control.cancel_requested = &s->cancel_requested;
+  control.percent = &s->percent;
+  control.frames_done = &s->frames_done;
+  control.frames_total = &s->frames_total;
+  control.pass = &s->pass;
+  return control;
+}
+
+int session_state(PassOutcome outcome) {
+  switch (outcome) {
+    case PassOutcome::Done: return SESSION_DONE;
+    case PassOutcome::Cancelled: return SESSION_CANCELLED;
+    case PassOutcome::Failed: break;
+  }
+  return SESSION_FAILED;
+}

@@ -5,7 +5,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/thread.h"
+#include "base/job_control.h"
+#include "base/text.h"
+#include "pipeline/pass_outcome.h"
+#include "platform/threads.h"
 
 enum SessionState : int {
   SESSION_RUNNING = 2,
@@ -15,7 +18,6 @@ enum SessionState : int {
 };
 
 inline constexpr int kMaxSessions = 16;
-inline constexpr int kPathSize = 1024;
 inline constexpr int kErrorSize = 512;
 inline constexpr int kResultSize = 2048;
 
@@ -124,3 +126,9 @@ inline bool session_cancelled(const Session *s) {
 
 // Copies a failure text into the session's error field.
 void session_set_error(Session *s, const char *text);
+
+// The control record a pass of this session polls and reports through.
+JobControl session_control(Session *s);
+
+// The final state of a pass's outcome.
+int session_state(PassOutcome outcome);

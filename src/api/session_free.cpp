@@ -6,7 +6,7 @@
 #include "api/session.h"
 #include "base/text.h"
 #include "api/worker_thread.h"
-#include "platform/remove_file.h"
+#include "platform/files.h"
 
 namespace {
 

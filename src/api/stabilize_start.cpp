@@ -6,7 +6,7 @@
 #include "api/session_launch.h"
 #include "base/text.h"
 #include "api/wait_collect.h"
-#include "pipeline/stabilize_pass.h"
+#include "api/workers.h"
 #include "videostabilizer.h"
 
 namespace {

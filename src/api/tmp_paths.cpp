@@ -4,8 +4,7 @@
 
 #include "api/session.h"
 #include "base/text.h"
-#include "platform/path_exists.h"
-#include "platform/temp_dir.h"
+#include "platform/files.h"
 
 namespace {
 

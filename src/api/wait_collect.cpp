@@ -4,7 +4,7 @@
 #include "api/reports.h"
 #include "api/session.h"
 #include "base/text.h"
-#include "platform/sleep.h"
+#include "platform/threads.h"
 
 namespace {
 

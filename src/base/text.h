@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+// Every path the library keeps (in a session, the registry, a message) fits
+// this many bytes with its terminator.
+inline constexpr int kPathSize = 1024;
+
 // Copies src into dst (size bytes), cut at size - 1 bytes. A null src gives "".
 inline void copy_text(char *dst, std::size_t size, const char *src) {
   if (size == 0) return;

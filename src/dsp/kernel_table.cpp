@@ -1,26 +1,11 @@
 // The kernel table behind warp_yuv420 and unsharp_y: filled once, on first
-// use, with the fastest variants this CPU runs.
-#include <unistd.h>
-
+// use, with the fastest versions this CPU runs.
 #include "dsp/warp_kernels.h"
-
-bool cpu_has_avx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}
 
 namespace {
 
-// Splitting rows pays only with a second core to run the helper on.
-bool several_cores() { return sysconf(_SC_NPROCESSORS_ONLN) >= 2; }
-
 RenderKernels pick_kernels() {
-  const bool mt = several_cores();
-  if (cpu_has_avx2()) {
-    if (mt) return {warp_yuv420_avx2_mt, unsharp_y_avx2_mt, "avx2_mt", "avx2_mt"};
-    return {warp_yuv420_avx2, unsharp_y_avx2, "avx2", "avx2"};
-  }
-  if (mt) return {warp_yuv420_sse2_mt, unsharp_y_sse2_mt, "sse2_mt", "sse2_mt"};
+  if (cpu_has_avx2()) return {warp_yuv420_avx2, unsharp_y_avx2, "avx2", "avx2"};
   return {warp_yuv420_sse2, unsharp_y_sse2, "sse2", "sse2"};
 }
 

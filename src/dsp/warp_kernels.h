@@ -1,4 +1,4 @@
-// Internal view of the warp and sharpening kernels: every variant by name, so
+// Internal view of the warp and sharpening kernels: every version by name, so
 // tests and benchmarks can compare them, and the table the public functions
 // dispatch through.
 #pragma once
@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dsp/warp.h"
+#include "platform/cpu.h"
 
 // All variants take the arguments of warp_yuv420 / unsharp_y and produce the
 // same bytes; they differ only in speed.
@@ -27,25 +28,10 @@ void warp_yuv420_avx2(const std::uint8_t *src_y, int src_w, int src_h, int src_s
                       std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
                       int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
 
-// The same kernels with the rows of a large picture split between the
-// calling thread and the shared helper thread (render/row_split.h).
-void warp_yuv420_sse2_mt(const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
-                         const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
-                         int src_stride_v, double tx, double ty, double angle, double zoom,
-                         std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
-                         int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
-void warp_yuv420_avx2_mt(const std::uint8_t *src_y, int src_w, int src_h, int src_stride_y,
-                         const std::uint8_t *src_u, int src_stride_u, const std::uint8_t *src_v,
-                         int src_stride_v, double tx, double ty, double angle, double zoom,
-                         std::uint8_t *dst_y, std::uint8_t *dst_u, std::uint8_t *dst_v, int dst_w,
-                         int dst_h, int dst_stride_y, int dst_stride_u, int dst_stride_v);
-
 void unsharp_y_scalar(std::uint8_t *y, int w, int h, int stride);
 void unsharp_y_sse2(std::uint8_t *y, int w, int h, int stride);
 // Only to be called where cpu_has_avx2() is true.
 void unsharp_y_avx2(std::uint8_t *y, int w, int h, int stride);
-void unsharp_y_sse2_mt(std::uint8_t *y, int w, int h, int stride);
-void unsharp_y_avx2_mt(std::uint8_t *y, int w, int h, int stride);
 
 // Sharpened rows [begin, end) of the plane into the packed w x h picture out.
 void unsharp_rows_scalar(const std::uint8_t *plane, int w, int h, int stride, std::uint8_t *out,
@@ -66,9 +52,9 @@ using UnsharpRowsFn = void (*)(const std::uint8_t *, int, int, int, std::uint8_t
 // scratch picture cannot be allocated.
 void unsharp_whole(UnsharpRowsFn rows, std::uint8_t *plane, int w, int h, int stride);
 
-bool cpu_has_avx2();
-
-// The kernels warp_yuv420 and unsharp_y call, chosen once for this CPU.
+// The kernels warp_yuv420 and unsharp_y call, chosen once for this CPU: the
+// fastest version it runs, on the calling thread alone. (Splitting a frame's
+// rows between threads is the pipeline's business.)
 struct RenderKernels {
   WarpFn warp;
   UnsharpFn unsharp;

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/create_text_file.h"
 #include "base/version.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // an analysis and repeats its metrics.
 #pragma once
 
-#include "formats/transforms_file.h"
+#include "platform/files.h"
 
 struct SettingsInfo {
   const char *input;

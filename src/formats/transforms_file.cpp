@@ -3,9 +3,8 @@
 #include <cstdio>
 #include <new>
 
-#include "platform/create_text_file.h"
-#include "api/error.h"
 #include "base/version.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -55,11 +54,11 @@ bool write_transforms_file(const char *path, const PathPoint *points, int rows, 
   return true;
 }
 
-bool load_transforms(const char *path, std::vector<PathPoint> &points) {
+bool load_transforms(const char *path, std::vector<PathPoint> &points, JobError *error) {
   points.clear();
   std::FILE *file = path ? std::fopen(path, "r") : nullptr;
   if (file == nullptr) {
-    set_err("cannot read transforms %s (run analyze first)", path ? path : "");
+    error->note("cannot read transforms %s (run analyze first)", path ? path : "");
     return false;
   }
   std::vector<PathPoint> loaded;
@@ -68,12 +67,12 @@ bool load_transforms(const char *path, std::vector<PathPoint> &points) {
     read_points(file, loaded);
   } catch (const std::bad_alloc &) {
     std::fclose(file);
-    set_err("oom");
+    error->note("oom");
     return false;
   }
   std::fclose(file);
   if (loaded.size() < 2) {
-    set_err("transforms file %s has < 2 frames (run analyze first)", path);
+    error->note("transforms file %s has < 2 frames (run analyze first)", path);
     return false;
   }
   points = std::move(loaded);

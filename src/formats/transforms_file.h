@@ -4,20 +4,9 @@
 
 #include <vector>
 
+#include "base/job_error.h"
 #include "motion/path_point.h"
-
-// How a writer creates its file.
-enum class CreateMode {
-  // Create or truncate, as for a path the caller chose.
-  Replace,
-  // Create a new file only: fails when anything (a file, a symbolic link)
-  // stands at the path; the file is readable and writable by the user only.
-  Exclusive,
-  // Fill a file this process created exclusively before (a reserved
-  // temporary name): it must still be there, and a symbolic link put in its
-  // place is not followed.
-  Reserved,
-};
+#include "platform/files.h"
 
 // Writes `rows` points with the header lines (width, height, frame rate).
 // Returns false when the file cannot be created.
@@ -25,6 +14,7 @@ bool write_transforms_file(const char *path, const PathPoint *points, int rows, 
                            double fps, CreateMode mode);
 
 // Loads the point lines of a transforms file. On failure returns false with
-// the reason in g_err ("cannot read transforms %s (run analyze first)",
-// "oom", "transforms file %s has < 2 frames (run analyze first)").
-bool load_transforms(const char *path, std::vector<PathPoint> &points);
+// the reason in error's process-wide text only ("cannot read transforms %s
+// (run analyze first)", "oom", "transforms file %s has < 2 frames (run
+// analyze first)"): the job reports its own message.
+bool load_transforms(const char *path, std::vector<PathPoint> &points, JobError *error);

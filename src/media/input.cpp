@@ -1,11 +1,11 @@
 #include "media/input.h"
 
-#include "api/error.h"
 #include "media/ffmpeg_holders.h"
 #include "media/open_file.h"
 #include "media/stream_choice.h"
 
-int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index) {
+int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index,
+               JobError *error) {
   *video_index = -1;
   *audio_index = -1;
   *context = nullptr;
@@ -15,17 +15,17 @@ int open_input(const char *path, AVFormatContext **context, int *video_index, in
   if (rc < 0) {
     // FFmpeg frees the context itself when opening fails.
     char text[160];
-    set_err("open input: %s", av_error_text(rc, text, sizeof text));
+    error->fail("open input: %s", av_error_text(rc, text, sizeof text));
     return -3;
   }
   InputContextPtr input(opened);
   if (avformat_find_stream_info(input.get(), nullptr) < 0) {
-    set_err("no stream info");
+    error->fail("no stream info");
     return -3;
   }
   StreamChoice choice = choose_streams(input.get());
   if (choice.video < 0) {
-    set_err("no video stream");
+    error->fail("no video stream");
     return -3;
   }
   *video_index = choice.video;

@@ -1,10 +1,14 @@
 // Opening an input file and picking its video and audio streams.
 #pragma once
 
+#include "base/job_error.h"
+
 struct AVFormatContext;
 
 // Opens path and reads its stream information. On success returns 0 with the
 // first video stream's index and the first audio stream's index (-1 when
 // none); the caller closes the context with avformat_close_input. On failure
-// returns -3 with the reason in g_err and no context left open.
-int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index);
+// returns -3 with the reason in both texts of `error` ("open input: %s",
+// "no stream info", "no video stream") and no context left open.
+int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index,
+               JobError *error);

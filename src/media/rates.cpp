@@ -1,5 +1,8 @@
 #include "media/rates.h"
 
+#include <climits>
+#include <cmath>
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -60,4 +63,12 @@ double probe_duration(const AVFormatContext *input, const AVStream *video) {
   if (input && input->duration != AV_NOPTS_VALUE) return static_cast<double>(input->duration) / 1000000.0;
   if (video && video->duration != AV_NOPTS_VALUE) return stream_seconds(video);
   return 0.0;
+}
+
+int frame_estimate(double duration, double fps, double extra) {
+  double e = duration * fps + extra;
+  if (std::isnan(e)) return 0;
+  if (e >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (e <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(e);
 }

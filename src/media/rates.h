@@ -19,3 +19,7 @@ double pass_duration(const AVFormatContext *input, const AVStream *video);
 
 // Container duration whenever known (even 0), else the stream's, else 0.
 double probe_duration(const AVFormatContext *input, const AVStream *video);
+
+// Frame estimate of a pass: trunc(duration * fps + extra), limited to the
+// int range (a bogus duration must not overflow the conversion).
+int frame_estimate(double duration, double fps, double extra);

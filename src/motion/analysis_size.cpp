@@ -1,7 +1,6 @@
 #include "motion/analysis_size.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace {
@@ -22,12 +21,4 @@ AnalysisSize analysis_size(int width, int height) {
   double m = static_cast<double>(std::min(width, height));
   double k = 256.0 / m;
   return {analysis_side(width, k), analysis_side(height, k)};
-}
-
-int frame_estimate(double duration, double fps, double extra) {
-  double e = duration * fps + extra;
-  if (std::isnan(e)) return 0;
-  if (e >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (e <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(e);
 }

@@ -9,7 +9,3 @@ struct AnalysisSize {
 // Scales W x H so that the short side becomes 256 (enlarging small inputs):
 // each side is trunc(side * (256 / short side)), made even, at least 64.
 AnalysisSize analysis_size(int width, int height);
-
-// Frame estimate of a pass: trunc(duration * fps + extra), limited to the
-// int range (a bogus duration must not overflow the conversion).
-int frame_estimate(double duration, double fps, double extra);

@@ -9,16 +9,14 @@
 
 #include <cstdint>
 
+#include "dsp/sad.h"
+
 struct FrameMotion {
   double dx;         // analysis pixels
   double dy;         // analysis pixels
   double angle;      // radians
   double max_shift;  // longest block displacement, analysis pixels
 };
-
-// Sum of absolute differences of one 32x32 block: `prev` and `cur` point at
-// the block's top-left samples, both images have row stride `stride`.
-using Sad32Fn = std::uint64_t (*)(const std::uint8_t *prev, const std::uint8_t *cur, int stride);
 
 // Estimates the motion from `prev` to `cur` (both w x h, w >= 32, h >= 32).
 FrameMotion detect_frame_motion(const std::uint8_t *prev, const std::uint8_t *cur, int w, int h);
@@ -29,6 +27,3 @@ FrameMotion detect_frame_motion_with(const std::uint8_t *prev, const std::uint8_
 
 // Median of n values (0.0 for none); the input is not modified.
 double med_d(const double *values, int n);
-
-// 3x3 box blur in place: the taken samples summed and divided by 9.
-void boxblur3(std::uint8_t *image, int w, int h);

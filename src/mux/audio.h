@@ -15,11 +15,11 @@
 //   AudioStage audio;
 //   audio_stage_prepare(&audio, input, audio_index, video_index, keep_audio);
 //   OutputAudioHooks hooks = audio_output_hooks(&audio);
-//   open_output(&out, video, path, &hooks, job);      // add_stream: encoder and stream 1
+//   open_output(&out, video, path, &hooks, ...);      // add_stream: encoder and stream 1
 //   ... video decoder ...
 //   if (const char *m = audio_open_decoder(&audio, &out)) fail the job with m;
 //   per input packet of the audio stream: audio_packet(&audio, &out, packet);
-//   output_finish(&out, job);                         // flush hook: drains everything
+//   output_finish(&out);                              // flush hook: drains everything
 //   close and free: audio_release(&audio) after the video decoder, before output_free
 //
 // Timing: see render/audio_timeline.h. Runs on the job's worker thread only.

@@ -9,11 +9,10 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-#include "api/error.h"
-#include "api/session.h"
-#include "media/open_file.h"
 #include "base/ascii.h"
-#include "platform/file_size.h"
+#include "base/text.h"
+#include "media/open_file.h"
+#include "platform/files.h"
 
 void OutputFormatCloser::operator()(AVFormatContext *c) const {
   if (c->pb != nullptr && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
@@ -146,13 +145,13 @@ bool open_video_encoder(OutputContext *out, const OutputVideoParams &video, cons
   const char *name = nullptr;
   const AVCodec *codec = find_h264_encoder(&name);
   if (codec == nullptr) {
-    set_err("encoder %s not available", name);
+    out->error->fail("encoder %s not available", name);
     return false;
   }
   out->video_encoder.reset(avcodec_alloc_context3(codec));
   AVCodecContext *enc = out->video_encoder.get();
   if (enc == nullptr) {
-    set_err("oom");
+    out->error->fail("oom");
     return false;
   }
   enc->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -179,7 +178,7 @@ bool open_video_encoder(OutputContext *out, const OutputVideoParams &video, cons
   av_dict_free(&options);
   if (r < 0) {
     char text[160];
-    set_err("encoder open: %s", av_error_text(r, text, sizeof text));
+    out->error->fail("encoder open: %s", av_error_text(r, text, sizeof text));
     out->video_encoder.reset();
     return false;
   }
@@ -193,10 +192,9 @@ void discard(OutputContext *out) {
   output_free(out);
 }
 
-// The failure of an open: the job's error becomes the error text.
-bool fail_open(OutputContext *out, Session *job) {
+// The failure of an open, its message already in the error texts.
+bool fail_open(OutputContext *out) {
   discard(out);
-  copy_err(job->error, sizeof job->error);
   return false;
 }
 
@@ -214,7 +212,7 @@ bool write_video_packet(OutputContext *out, bool report) {
   int r = av_interleaved_write_frame(out->muxer.get(), pkt);
   av_packet_unref(pkt);
   if (r < 0) {
-    if (report) set_err("write frame failed");
+    if (report && out->error) out->error->note("write frame failed");
     out->encode_error = 1;
     return false;
   }
@@ -265,8 +263,11 @@ void frame_taken(OutputContext *out, std::int64_t pts, std::int64_t input_pts) {
 }  // namespace
 
 bool open_output(OutputContext *out, const OutputVideoParams &video, const char *path,
-                 const OutputAudioHooks *audio, Session *job) {
+                 const OutputAudioHooks *audio, const JobControl *control, JobError *error,
+                 bool *file_opened) {
   discard(out);
+  out->error = error;
+  out->control = control;
   if (audio != nullptr) out->audio_hooks = *audio;
   out->input_time_base = video.time_base;
 
@@ -274,8 +275,8 @@ bool open_output(OutputContext *out, const OutputVideoParams &video, const char 
   const char *format_name = output_format_name(path);
   const AVOutputFormat *format = av_guess_format(format_name, path, nullptr);
   if (format == nullptr) {
-    set_err("unknown output format for %s", path);
-    return fail_open(out, job);
+    error->fail("unknown output format for %s", path);
+    return fail_open(out);
   }
   // AVI stores one fixed rate per stream. Its muxer shares the absence of
   // AVFMT_VARIABLE_FPS with MP4 and MOV, which do hold any timestamps, so the
@@ -284,28 +285,27 @@ bool open_output(OutputContext *out, const OutputVideoParams &video, const char 
 
   out->packet.reset(av_packet_alloc());
   if (out->packet == nullptr) {
-    set_err("oom");
-    return fail_open(out, job);
+    error->fail("oom");
+    return fail_open(out);
   }
-  if (!open_video_encoder(out, video, format)) return fail_open(out, job);
+  if (!open_video_encoder(out, video, format)) return fail_open(out);
 
   AVFormatContext *muxer = nullptr;
   int r = avformat_alloc_output_context2(&muxer, format, format_name, path);
   out->muxer.reset(muxer);
   if (r < 0 || muxer == nullptr) {
-    set_err("cannot create output context");
-    return fail_open(out, job);
+    error->fail("cannot create output context");
+    return fail_open(out);
   }
 
   out->video_stream = avformat_new_stream(muxer, nullptr);
   if (out->video_stream == nullptr) {
-    discard(out);
-    std::snprintf(job->error, sizeof job->error, "%s", "no output stream");
-    return false;
+    error->fail_job("no output stream");
+    return fail_open(out);
   }
   if (avcodec_parameters_from_context(out->video_stream->codecpar, out->video_encoder.get()) < 0) {
-    set_err("oom");
-    return fail_open(out, job);
+    error->fail("oom");
+    return fail_open(out);
   }
   out->video_stream->time_base = out->video_encoder->time_base;
   // Without it the MP4 muxer derives the rate from the sample durations and
@@ -328,14 +328,14 @@ bool open_output(OutputContext *out, const OutputVideoParams &video, const char 
     int opened = avio_open2(&muxer->pb, url, AVIO_FLAG_WRITE, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
-      set_err("cannot open output file %s", path);
-      return fail_open(out, job);
+      error->fail("cannot open output file %s", path);
+      return fail_open(out);
     }
-    job->opened_output = 1;
+    *file_opened = true;
   }
   if (avformat_write_header(muxer, nullptr) < 0) {
-    set_err("write header failed");
-    return fail_open(out, job);
+    error->fail("write header failed");
+    return fail_open(out);
   }
   return true;
 }
@@ -374,16 +374,17 @@ bool output_encode_last_frame(OutputContext *out, AVFrame *frame, std::int64_t i
   return true;
 }
 
-void output_finish(OutputContext *out, const Session *job) {
+void output_finish(OutputContext *out) {
   avcodec_send_frame(out->video_encoder.get(), nullptr);
   drain(out, false);
   if (out->audio_hooks.flush != nullptr) out->audio_hooks.flush(out, out->audio_hooks.arg);
-  output_trailer(out, job);
+  output_trailer(out);
 }
 
-void output_trailer(OutputContext *out, const Session *job) {
+void output_trailer(OutputContext *out) {
   if (out->muxer == nullptr) return;
-  if (av_write_trailer(out->muxer.get()) < 0 && !session_cancelled(job)) set_err("write trailer failed");
+  bool cancelled = out->control != nullptr && out->control->cancelled();
+  if (av_write_trailer(out->muxer.get()) < 0 && !cancelled && out->error) out->error->note("write trailer failed");
 }
 
 void output_close_file(OutputContext *out) {

@@ -6,8 +6,8 @@
 //
 //   OutputContext out;
 //   OutputVideoParams video = output_video_params(input, input_video_stream, fps);
-//   if (!open_output(&out, video, job->output_path, audio_hooks_or_null, job)) {
-//     ... job->error is set; store SESSION_FAILED and end (nothing to close) ...
+//   if (!open_output(&out, video, output_path, audio_hooks_or_null, &control, &error, &file_opened)) {
+//     ... error is set; the job fails (nothing to close) ...
 //   }
 //   ... set up the decoders (a failure here goes straight to close and free) ...
 //   per decoded frame:   if (!output_encode_frame(&out, frame, ts)) stop the loop at once;
@@ -15,27 +15,27 @@
 //   at end of input:     every frame the drained decoder still gives goes through
 //                        output_encode_frame like a loop frame (a caller that takes
 //                        only one last frame uses output_encode_last_frame);
-//                        output_finish(&out, job);       (video flush, audio flush hook, trailer)
-//   after a cancelled or failed loop: output_trailer(&out, job);
+//                        output_finish(&out);            (video flush, audio flush hook, trailer)
+//   after a cancelled or failed loop: output_trailer(&out);
 //   output_close_file(&out);
 //   ... release the frames, the input packet, the decoders and the resampler ...
 //   output_free(&out);
-//   on success: job->size_bytes = output_size(job->output_path, job->size_bytes);
+//   on success: size_bytes = output_size(output_path, size_bytes);
 //
 // `ts` is the decoded frame's best-effort timestamp (AVFrame::best_effort_timestamp)
 // in the input video stream's time base, or AV_NOPTS_VALUE; this module decides
 // which timestamp the frame is encoded with (see OutputTiming).
 //
-// All of it runs on the job's worker thread; the only shared data it touches are
-// the process-wide error text and the job's own Session record.
+// All of it runs on the job's worker thread. It reports through the JobError
+// and reads the JobControl that open_output was given.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include "base/job_control.h"
+#include "base/job_error.h"
 #include "media/ffmpeg_holders.h"
-
-struct Session;
 
 // Releases a muxer context: closes its file first when it is still open.
 struct OutputFormatCloser {
@@ -163,29 +163,34 @@ struct OutputContext {
   // Timestamp state of the video frames (encoder time base).
   std::int64_t last_pts = AV_NOPTS_VALUE;   // the previous frame's timestamp
   std::int64_t origin = AV_NOPTS_VALUE;     // input timestamp of output 0 (variable rate)
+
+  // The job the output belongs to: where its messages go, and its stop
+  // request (a trailer that fails after a cancel is not reported).
+  JobError *error = nullptr;
+  const JobControl *control = nullptr;
 };
 
 // Creates the encoder, the container chosen by output_format_name(path) and
 // its video stream, runs the audio hook's add_stream (hooks may be null),
-// opens the file and writes the header. Sets job->opened_output as soon as
-// the file is opened. On failure returns false with every object released,
-// the file closed, and job->error set: the process-wide error text's copy, or
-// "no output stream" alone when the stream cannot be created. The caller then
-// stores SESSION_FAILED; this module never writes the job's state. `job`
-// must not be null; the functions below need a context opened successfully.
+// opens the file and writes the header. Sets *file_opened as soon as the
+// file is opened. On failure returns false with every object released, the
+// file closed, and the message in both texts of `error`, or in the job's text
+// alone for "no output stream". `error` must not be null; `control` may be.
+// The functions below need a context opened successfully.
 //
 // Messages: "unknown output format for %s", "encoder %s not available", "oom",
 // "encoder open: %s", "cannot create output context", "no output stream",
 // "cannot open output file %s", "write header failed".
 bool open_output(OutputContext *out, const OutputVideoParams &video, const char *path,
-                 const OutputAudioHooks *audio, Session *job);
+                 const OutputAudioHooks *audio, const JobControl *control, JobError *error,
+                 bool *file_opened);
 
 // Encodes one frame of the frame loop and writes the packets that come out.
 // `frame` is YUV420P at the input's size; its pts is set here. Returns false
 // when the encoder refused the frame: encode_error is set and the loop must
 // stop at once. A failed write also sets encode_error (with "write frame
-// failed" in the error text) but returns true: the loop finishes its input
-// packet first.
+// failed" in the process-wide error text) but returns true: the loop
+// finishes its input packet first.
 bool output_encode_frame(OutputContext *out, AVFrame *frame, std::int64_t input_pts);
 
 // Encodes the one frame the decoder gives when drained at end of input.
@@ -195,11 +200,12 @@ bool output_encode_last_frame(OutputContext *out, AVFrame *frame, std::int64_t i
 
 // End of input: flushes the video encoder (a failed write sets encode_error
 // silently), runs the audio hook's flush, then output_trailer.
-void output_finish(OutputContext *out, const Session *job);
+void output_finish(OutputContext *out);
 
-// Writes the trailer. A failure records "write trailer failed" unless the job
-// has been asked to stop; it changes neither encode_error nor the job.
-void output_trailer(OutputContext *out, const Session *job);
+// Writes the trailer. A failure records "write trailer failed" in the
+// process-wide error text unless the job has been asked to stop; it changes
+// neither encode_error nor the job.
+void output_trailer(OutputContext *out);
 
 // Closes the output file (when the container has one and it is open).
 void output_close_file(OutputContext *out);

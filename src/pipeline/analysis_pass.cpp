@@ -7,19 +7,16 @@
 #include <new>
 #include <vector>
 
-#include "motion/analysis_size.h"
-#include "media/luma_scaling.h"
-#include "motion/motion_estimator.h"
+#include "base/text.h"
+#include "dsp/box_blur.h"
 #include "formats/settings_file.h"
 #include "formats/transforms_file.h"
-#include "api/error.h"
-#include "api/registry.h"
-#include "api/session.h"
-#include "base/text.h"
 #include "media/ffmpeg_holders.h"
 #include "media/input.h"
+#include "media/luma_scaling.h"
 #include "media/rates.h"
-#include "platform/clock.h"
+#include "motion/analysis_size.h"
+#include "motion/motion_estimator.h"
 
 namespace {
 
@@ -38,7 +35,9 @@ struct Accumulator {
 
 // Everything one analysis owns; the holders release it on every path out.
 struct AnalysisJob {
-  Session *s = nullptr;
+  const AnalysisRequest *request = nullptr;
+  const JobControl *control = nullptr;
+  AnalysisResult *result = nullptr;
   int width = 0, height = 0;
   double fps = 30.0;
   int estimate = 0;
@@ -54,12 +53,11 @@ struct AnalysisJob {
   bool have_prev = false;
   Accumulator acc;
   bool failed = false;  // the error text is set; the job ends failed (or cancelled)
-  bool trf_filled = false;
 };
 
-// Records the failure; the final state is stored once, when the pass ends.
+// Records the failure; the outcome is decided once, when the pass ends.
 void fail(AnalysisJob &job, const char *message) {
-  session_set_error(job.s, message);
+  job.result->error.fail_job("%s", message);
   job.failed = true;
 }
 
@@ -72,13 +70,10 @@ void fail_format(AnalysisJob &job, const char *format, Args... args) {
 }
 
 bool setup(AnalysisJob &job) {
-  Session *s = job.s;
   AVFormatContext *raw = nullptr;
   int audio_index = -1;
-  if (open_input(s->input_path, &raw, &job.video_index, &audio_index) != 0) {
-    char text[kErrSize];
-    copy_err(text, sizeof text);
-    fail(job, text);
+  if (open_input(job.request->input_path, &raw, &job.video_index, &audio_index, &job.result->error) != 0) {
+    job.failed = true;
     return false;
   }
   job.input.reset(raw);
@@ -145,7 +140,7 @@ bool setup(AnalysisJob &job) {
     fail(job, "oom");
     return false;
   }
-  s->frames_total.store(std::max(job.estimate, 0), std::memory_order_relaxed);
+  job.control->set_frames_total(std::max(job.estimate, 0));
   return true;
 }
 
@@ -205,8 +200,7 @@ void publish_progress(AnalysisJob &job) {
   int n = job.acc.n();
   int d = job.estimate > 0 ? job.estimate : n;
   int percent = static_cast<int>(100.0 * n / d);
-  job.s->frames_done.store(n, std::memory_order_relaxed);
-  job.s->percent.store(std::min(99, percent), std::memory_order_relaxed);
+  job.control->set_progress(n, std::min(99, percent));
 }
 
 // Analyses one decoded frame: compares it with the previous one and moves the
@@ -252,114 +246,96 @@ void send_packet(AnalysisJob &job, const AVPacket *packet) {
 }
 
 void decode_all(AnalysisJob &job) {
-  Session *s = job.s;
-  if (session_cancelled(s)) return;
+  const JobControl &control = *job.control;
+  if (control.cancelled()) return;
   while (av_read_frame(job.input.get(), job.packet.get()) >= 0) {
     if (job.packet->stream_index == job.video_index) {
       send_packet(job, job.packet.get());
       receive_frames(job);
     }
     av_packet_unref(job.packet.get());
-    if (session_cancelled(s) || job.failed) return;
+    if (control.cancelled() || job.failed) return;
   }
-  if (session_cancelled(s)) return;
+  if (control.cancelled()) return;
   // End of input: drain the decoder completely, so frames it held back
   // (B-frames, frame threads) are analysed too.
   send_packet(job, nullptr);
   receive_frames(job);
 }
 
-// Ends the pass: writes the files and registers the input when it finished,
-// and gives the job's final state.
-int finish(AnalysisJob &job, PerfStamp start) {
-  Session *s = job.s;
+// Ends the pass: writes the files when it finished, and gives its outcome.
+PassOutcome finish(AnalysisJob &job) {
+  const AnalysisRequest &request = *job.request;
+  AnalysisResult &result = *job.result;
   const int n = job.acc.n();
-  if (n == 0 || session_cancelled(s) || job.failed) {
+  if (n == 0 || job.control->cancelled() || job.failed) {
     // A cancel request replaces a failure recorded earlier; its text stays.
-    if (session_cancelled(s)) return SESSION_CANCELLED;
-    if (!job.failed) session_set_error(s, "no frames decoded");
-    return SESSION_FAILED;
+    if (job.control->cancelled()) return PassOutcome::Cancelled;
+    if (!job.failed) result.error.fail_job("no frames decoded");
+    return PassOutcome::Failed;
   }
   const int rows = n + 1;
   std::vector<PathPoint> out;
   try {
     out.reserve(static_cast<std::size_t>(rows));
   } catch (const std::bad_alloc &) {
-    session_set_error(s, "oom");
-    return SESSION_FAILED;
+    result.error.fail_job("oom");
+    return PassOutcome::Failed;
   }
   out.push_back({0.0, 0.0, 0.0});
   out.insert(out.end(), job.acc.path.begin(), job.acc.path.end());
 
   double shake = 0.6 * (job.acc.sum_t / n) / (0.0625 * std::min(job.width, job.height)) +
                  0.4 * (job.acc.sum_r / n) / 0.02;
-  s->shakiness = std::clamp(shake, 0.0, 1.0);
-  s->max_shift_px = job.sx * job.acc.max_s;
-  s->frames = rows;
-  s->elapsed_ms = perf_elapsed_ms(start);
+  result.shakiness = std::clamp(shake, 0.0, 1.0);
+  result.max_shift_px = job.sx * job.acc.max_s;
+  result.frames = rows;
+  result.elapsed_ms = perf_elapsed_ms(request.start);
 
-  // The transforms path is always a generated temporary name, claimed when
-  // the job started: fill that file, never through a link or over another
-  // process's file.
-  CreateMode trf_mode = s->wrote_trf ? CreateMode::Reserved : CreateMode::Exclusive;
-  if (!write_transforms_file(s->trf_path, out.data(), rows, job.width, job.height, job.fps, trf_mode)) {
-    set_err("cannot write transforms %s", s->trf_path);
-    char text[kErrSize];
-    copy_err(text, sizeof text);
-    session_set_error(s, text[0] ? text : "write transforms failed");
-    return SESSION_FAILED;
+  if (!write_transforms_file(request.trf_path, out.data(), rows, job.width, job.height, job.fps,
+                             request.trf_mode)) {
+    result.error.fail("cannot write transforms %s", request.trf_path);
+    return PassOutcome::Failed;
   }
-  s->wrote_trf = 1;
-  job.trf_filled = true;
+  result.trf_written = true;
 
-  bool temporary = s->settings_out_path[0] == '\0';
-  const char *settings_path = temporary ? s->tmp_settings_path : s->settings_out_path;
-  SettingsInfo info{s->input_path, job.width, job.height, job.fps, rows, s->shakiness, s->max_shift_px,
-                    s->trf_path};
-  CreateMode settings_mode = !temporary       ? CreateMode::Replace
-                            : s->wrote_settings ? CreateMode::Reserved
-                                                : CreateMode::Exclusive;
-  if (!write_settings_file(settings_path, info, settings_mode)) {
+  SettingsInfo info{request.input_path, job.width,          job.height,      job.fps, rows,
+                    result.shakiness,   result.max_shift_px, request.trf_path};
+  if (!write_settings_file(request.settings_path, info, request.settings_mode)) {
     char text[128];
-    format_text(text, sizeof text, "cannot write settings %s", settings_path);
-    session_set_error(s, text);
-    return SESSION_FAILED;
+    format_text(text, sizeof text, "cannot write settings %s", request.settings_path);
+    result.error.fail_job("%s", text);
+    return PassOutcome::Failed;
   }
-  if (temporary) s->wrote_settings = 1;
-  registry_insert(s->input_path, s->trf_path);
-  return SESSION_DONE;
+  result.settings_written = true;
+  return PassOutcome::Done;
 }
 
 }  // namespace
 
-void analyze_thread(void *arg) {
-  Session *s = static_cast<Session *>(arg);
-  PerfStamp start = perf_now();
-  reserve_tmp_files(s);
-  int outcome = SESSION_FAILED;
-  bool trf_filled = false;
+AnalysisResult run_analysis(const AnalysisRequest &request, const JobControl &control) {
+  AnalysisResult result;
   try {
     AnalysisJob job;
-    job.s = s;
+    job.request = &request;
+    job.control = &control;
+    job.result = &result;
     if (setup(job)) {
       decode_all(job);
-      outcome = finish(job, start);
+      result.outcome = finish(job);
+    } else {
+      result.outcome = PassOutcome::Failed;
     }
-    trf_filled = job.trf_filled;
   } catch (const std::bad_alloc &) {
-    session_set_error(s, "oom");
-    outcome = session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED;
+    // Whatever the pass wrote before is not trusted: the caller removes it.
+    result.error.fail_job("oom");
+    result.outcome = control.cancelled() ? PassOutcome::Cancelled : PassOutcome::Failed;
+    result.trf_written = false;
   } catch (...) {
-    // Nothing may end the worker without a final state: the host waits for it.
-    session_set_error(s, "internal error");
-    outcome = session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED;
+    // Nothing may end the worker without an outcome: the host waits for it.
+    result.error.fail_job("internal error");
+    result.outcome = control.cancelled() ? PassOutcome::Cancelled : PassOutcome::Failed;
+    result.trf_written = false;
   }
-  if (outcome != SESSION_DONE) {
-    // A job that does not finish leaves no files behind, except a transforms
-    // file it wrote before its settings file failed.
-    if (trf_filled) s->wrote_trf = 0;
-    release_tmp_files(s);
-    if (trf_filled) s->wrote_trf = 1;
-  }
-  session_finish(s, outcome);
+  return result;
 }

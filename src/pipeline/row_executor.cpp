@@ -9,7 +9,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/thread.h"
+#include "platform/threads.h"
 
 namespace {
 

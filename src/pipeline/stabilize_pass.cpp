@@ -5,19 +5,15 @@
 #include <new>
 #include <vector>
 
-#include "motion/analysis_size.h"
-#include "api/error.h"
-#include "api/session.h"
 #include "base/text.h"
 #include "media/ffmpeg_holders.h"
 #include "media/input.h"
 #include "media/rates.h"
-#include "platform/clock.h"
+#include "media/yuv420_converter.h"
+#include "motion/smoothing.h"
 #include "mux/audio.h"
 #include "mux/output.h"
-#include "motion/smoothing.h"
-#include "pipeline/transforms_source.h"
-#include "dsp/warp.h"
+#include "pipeline/threaded_kernels.h"
 
 namespace {
 
@@ -25,7 +21,9 @@ namespace {
 // so that destruction releases the frames and packet, then the decoders, then
 // (last) the input, after the output has been closed and freed explicitly.
 struct StabilizeJob {
-  Session *s = nullptr;
+  const StabilizeRequest *request = nullptr;
+  const JobControl *control = nullptr;
+  StabilizeResult *result = nullptr;
   InputContextPtr input;
   int video_index = -1;
   int audio_index = -1;  // the input's first audio stream, -1 when none
@@ -37,25 +35,23 @@ struct StabilizeJob {
   AudioStage audio;
   OutputContext out;
   CodecContextPtr decoder;
-  FramePtr decoded, rendered, converted;
+  FramePtr decoded, rendered;
   PacketPtr packet;
-  SwsContextPtr converter;
+  Yuv420Converter converter;
   int frame_counter = 0;
+  int frames_total = 0;
   bool failed = false;  // the error text is set; the job ends failed (or cancelled)
 };
 
 void fail(StabilizeJob &job, const char *message) {
-  session_set_error(job.s, message);
+  job.result->error.fail_job("%s", message);
   job.failed = true;
 }
 
 bool open_job_input(StabilizeJob &job) {
-  Session *s = job.s;
   AVFormatContext *raw = nullptr;
-  if (open_input(s->input_path, &raw, &job.video_index, &job.audio_index) != 0) {
-    char text[kErrSize];
-    copy_err(text, sizeof text);
-    fail(job, text);
+  if (open_input(job.request->input_path, &raw, &job.video_index, &job.audio_index, &job.result->error) != 0) {
+    job.failed = true;
     return false;
   }
   job.input.reset(raw);
@@ -74,20 +70,21 @@ bool open_job_input(StabilizeJob &job) {
 }
 
 bool plan_corrections(StabilizeJob &job) {
-  Session *s = job.s;
+  const StabilizeRequest &request = *job.request;
+  StabilizeResult &result = *job.result;
   std::vector<PathPoint> path;
-  if (!load_job_transforms(s, path)) {
+  if (!load_job_transforms(request.transforms, path, result.trf_path, &result.error)) {
     fail(job, "no transforms \xE2\x80\x94 run analyze first");
     return false;
   }
   const int n = static_cast<int>(path.size());
   std::vector<PathPoint> smoothed;
-  if (!smooth_path(path.data(), n, s->options.strength, smoothed) ||
+  if (!smooth_path(path.data(), n, request.strength, smoothed) ||
       !form_corrections(path.data(), smoothed.data(), n, job.corrections)) {
     fail(job, "oom");
     return false;
   }
-  job.zoom = fit_zoom(job.corrections, job.width, job.height, s->options.crop_max, &s->crop_percent);
+  job.zoom = fit_zoom(job.corrections, job.width, job.height, request.crop_max, &result.crop_percent);
   return true;
 }
 
@@ -135,32 +132,6 @@ bool allocate_frame_objects(StabilizeJob &job) {
   return true;
 }
 
-// The warp reads 8-bit 4:2:0 pictures at the stream's size; a decoder that
-// delivers another format or size gets its pictures converted first.
-const AVFrame *as_yuv420(StabilizeJob &job, const AVFrame *frame) {
-  if (frame->format == AV_PIX_FMT_YUV420P && frame->width == job.width && frame->height == job.height) {
-    return frame;
-  }
-  if (!job.converted) {
-    job.converted.reset(av_frame_alloc());
-    if (!job.converted) return nullptr;
-    job.converted->format = AV_PIX_FMT_YUV420P;
-    job.converted->width = job.width;
-    job.converted->height = job.height;
-    if (av_frame_get_buffer(job.converted.get(), 0) < 0) {
-      job.converted.reset();
-      return nullptr;
-    }
-  }
-  job.converter.reset(sws_getCachedContext(job.converter.release(), frame->width, frame->height,
-                                           static_cast<AVPixelFormat>(frame->format), job.width, job.height,
-                                           AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
-  if (!job.converter) return nullptr;
-  sws_scale(job.converter.get(), frame->data, frame->linesize, 0, frame->height, job.converted->data,
-            job.converted->linesize);
-  return job.converted.get();
-}
-
 // The output frame is allocated on first use and reused; it is made writable
 // before each frame because the encoder may still hold the previous one.
 bool prepare_output_frame(StabilizeJob &job) {
@@ -177,20 +148,18 @@ bool prepare_output_frame(StabilizeJob &job) {
 
 void render(StabilizeJob &job, const AVFrame *src, const Correction &c) {
   AVFrame *out = job.rendered.get();
+  const RenderKernels &kernels = frame_kernels();
   // The warp writes every sample of the output picture, so the frame needs no
   // clearing first.
-  warp_yuv420(src->data[0], job.width, job.height, src->linesize[0], src->data[1], src->linesize[1],
-              src->data[2], src->linesize[2], c.tx, c.ty, c.angle, job.zoom, out->data[0], out->data[1],
-              out->data[2], job.width, job.height, out->linesize[0], out->linesize[1], out->linesize[2]);
-  if (job.s->options.sharpen) unsharp_y(out->data[0], job.width, job.height, out->linesize[0]);
+  kernels.warp(src->data[0], job.width, job.height, src->linesize[0], src->data[1], src->linesize[1],
+               src->data[2], src->linesize[2], c.tx, c.ty, c.angle, job.zoom, out->data[0], out->data[1],
+               out->data[2], job.width, job.height, out->linesize[0], out->linesize[1], out->linesize[2]);
+  if (job.request->sharpen) kernels.unsharp(out->data[0], job.width, job.height, out->linesize[0]);
 }
 
 void publish_progress(StabilizeJob &job) {
-  Session *s = job.s;
-  s->frames_done.store(job.frame_counter, std::memory_order_relaxed);
-  int total = s->frames_total.load(std::memory_order_relaxed);
-  int percent = static_cast<int>(100.0 * job.frame_counter / total);
-  s->percent.store(std::min(99, percent), std::memory_order_relaxed);
+  int percent = static_cast<int>(100.0 * job.frame_counter / job.frames_total);
+  job.control->set_progress(job.frame_counter, std::min(99, percent));
 }
 
 // Renders and encodes one decoded frame with the next path row. Returns false
@@ -204,7 +173,7 @@ bool render_and_encode(StabilizeJob &job, const AVFrame *decoded) {
     job.out.encode_error = 1;
     return false;
   }
-  const AVFrame *src = as_yuv420(job, decoded);
+  const AVFrame *src = job.converter.convert(decoded, job.width, job.height);
   if (src == nullptr) {
     fail(job, "oom");
     job.out.encode_error = 1;
@@ -231,8 +200,8 @@ bool receive_frames(StabilizeJob &job) {
 // (the caller then finishes the output), false when it stopped early
 // (cancellation or an encoding failure: only the trailer follows).
 bool frame_loop(StabilizeJob &job) {
-  Session *s = job.s;
-  if (session_cancelled(s)) return false;
+  const JobControl &control = *job.control;
+  if (control.cancelled()) return false;
   AVPacket *packet = job.packet.get();
   while (av_read_frame(job.input.get(), packet) >= 0) {
     bool go_on = true;
@@ -243,9 +212,9 @@ bool frame_loop(StabilizeJob &job) {
       audio_packet(&job.audio, &job.out, packet);
     }
     av_packet_unref(packet);
-    if (!go_on || session_cancelled(s) || job.out.encode_error) return false;
+    if (!go_on || control.cancelled() || job.out.encode_error) return false;
   }
-  if (session_cancelled(s)) return false;
+  if (control.cancelled()) return false;
   // End of input: drain the decoder completely, so every frame it still holds
   // (B-frames, frame threads) reaches the output.
   avcodec_send_packet(job.decoder.get(), nullptr);
@@ -253,89 +222,85 @@ bool frame_loop(StabilizeJob &job) {
   return true;
 }
 
-void store_outcome(StabilizeJob &job, PerfStamp start) {
-  Session *s = job.s;
-  if (session_cancelled(s)) {
-    session_finish(s, SESSION_CANCELLED);
-    return;
-  }
-  if (job.failed) {
-    session_finish(s, SESSION_FAILED);
-    return;
-  }
+PassOutcome outcome(StabilizeJob &job) {
+  StabilizeResult &result = *job.result;
+  if (job.control->cancelled()) return PassOutcome::Cancelled;
+  if (job.failed) return PassOutcome::Failed;
   if (job.out.encode_error) {
-    session_set_error(s, "encode error");
-    session_finish(s, SESSION_FAILED);
-    return;
+    result.error.fail_job("encode error");
+    return PassOutcome::Failed;
   }
   if (job.frame_counter <= 1) {
-    session_set_error(s, "no frames encoded");
-    session_finish(s, SESSION_FAILED);
-    return;
+    result.error.fail_job("no frames encoded");
+    return PassOutcome::Failed;
   }
-  s->elapsed_ms = perf_elapsed_ms(start);
-  s->size_bytes = output_size(s->output_path, s->size_bytes);
-  session_finish(s, SESSION_DONE);
+  result.elapsed_ms = perf_elapsed_ms(job.request->start);
+  result.size_bytes = output_size(job.request->output_path, result.size_bytes);
+  return PassOutcome::Done;
 }
 
 // Runs the job from the opened output to its outcome.
-void run_frames(StabilizeJob &job, PerfStamp start) {
-  Session *s = job.s;
+PassOutcome run_frames(StabilizeJob &job) {
+  StabilizeResult &result = *job.result;
   bool decoders_ready = open_video_decoder(job) && open_audio_decoder(job) && allocate_frame_objects(job);
   if (decoders_ready) {
     int n = static_cast<int>(job.corrections.size());
-    s->frames_total.store(std::max(frame_estimate(job.duration, job.fps, 4.0), n), std::memory_order_relaxed);
-    s->pass.store(1, std::memory_order_relaxed);
+    job.frames_total = std::max(frame_estimate(job.duration, job.fps, 4.0), n);
+    job.control->set_frames_total(job.frames_total);
+    job.control->set_pass(1);
     if (frame_loop(job)) {
-      output_finish(&job.out, s);
+      output_finish(&job.out);
     } else {
-      output_trailer(&job.out, s);
+      output_trailer(&job.out);
     }
-    s->frames = job.frame_counter;
-    s->duration_s = job.frame_counter / (job.fps > 0.0 ? job.fps : 30.0);
+    result.frames = job.frame_counter;
+    result.duration_s = job.frame_counter / (job.fps > 0.0 ? job.fps : 30.0);
   }
   // Close and free: the file first, then the frames, packets and decoders,
   // the resampler, then the encoders and the container.
   output_close_file(&job.out);
   job.decoded.reset();
   job.rendered.reset();
-  job.converted.reset();
+  job.converter.release();
   job.packet.reset();
   job.decoder.reset();
   audio_release(&job.audio);
-  job.converter.reset();
   output_free(&job.out);
   job.corrections.clear();
   job.input.reset();
-  store_outcome(job, start);
+  return outcome(job);
+}
+
+// Opens the input, plans the corrections and the output, then renders.
+PassOutcome run(StabilizeJob &job) {
+  const StabilizeRequest &request = *job.request;
+  if (!open_job_input(job) || !plan_corrections(job)) return PassOutcome::Failed;
+  OutputVideoParams video = output_video_params(job.input.get(), job.input->streams[job.video_index], job.fps);
+  audio_stage_prepare(&job.audio, job.input.get(), job.audio_index, job.video_index, request.keep_audio);
+  OutputAudioHooks audio_hooks = audio_output_hooks(&job.audio);
+  if (!open_output(&job.out, video, request.output_path, &audio_hooks, job.control, &job.result->error,
+                   &job.result->opened_output))
+    return PassOutcome::Failed;
+  return run_frames(job);
 }
 
 }  // namespace
 
-void stabilize_thread(void *arg) {
-  Session *s = static_cast<Session *>(arg);
-  PerfStamp start = perf_now();
+StabilizeResult run_stabilize(const StabilizeRequest &request, const JobControl &control) {
+  StabilizeResult result;
   try {
     StabilizeJob job;
-    job.s = s;
-    if (!open_job_input(job) || !plan_corrections(job)) {
-      session_finish(s, SESSION_FAILED);
-      return;
-    }
-    OutputVideoParams video = output_video_params(job.input.get(), job.input->streams[job.video_index], job.fps);
-    audio_stage_prepare(&job.audio, job.input.get(), job.audio_index, job.video_index, s->options.keep_audio);
-    OutputAudioHooks audio_hooks = audio_output_hooks(&job.audio);
-    if (!open_output(&job.out, video, s->output_path, &audio_hooks, s)) {
-      session_finish(s, SESSION_FAILED);
-      return;
-    }
-    run_frames(job, start);
+    job.request = &request;
+    job.control = &control;
+    job.result = &result;
+    result.outcome = run(job);
   } catch (const std::bad_alloc &) {
-    session_set_error(s, "oom");
-    session_finish(s, session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED);
+    result.error.fail_job("oom");
+    result.outcome = control.cancelled() ? PassOutcome::Cancelled : PassOutcome::Failed;
   } catch (...) {
-    // Nothing may end the worker without a final state: the host waits for it.
-    session_set_error(s, "internal error");
-    session_finish(s, session_cancelled(s) ? SESSION_CANCELLED : SESSION_FAILED);
+    // Nothing may end the worker without an outcome: the host waits for it.
+    result.error.fail_job("internal error");
+    result.outcome = control.cancelled() ? PassOutcome::Cancelled : PassOutcome::Failed;
   }
+  return result;
 }

@@ -2,10 +2,12 @@
 // between the calling thread and the shared helper thread. Rows are
 // independent (each output sample depends only on the source), so the bytes
 // are those of the single-threaded kernel.
+#include "pipeline/threaded_kernels.h"
+
 #include <cstdlib>
 
 #include "pipeline/row_executor.h"
-#include "dsp/warp_kernels.h"
+#include "platform/cpu.h"
 
 namespace {
 
@@ -103,4 +105,20 @@ void unsharp_y_sse2_mt(std::uint8_t *y, int w, int h, int stride) {
 
 void unsharp_y_avx2_mt(std::uint8_t *y, int w, int h, int stride) {
   unsharp_split(unsharp_rows_avx2, y, w, h, stride);
+}
+
+namespace {
+
+RenderKernels pick_frame_kernels() {
+  // Splitting rows pays only with a second core to run the helper on.
+  if (cpu_count() < 2) return render_kernels();
+  if (cpu_has_avx2()) return {warp_yuv420_avx2_mt, unsharp_y_avx2_mt, "avx2_mt", "avx2_mt"};
+  return {warp_yuv420_sse2_mt, unsharp_y_sse2_mt, "sse2_mt", "sse2_mt"};
+}
+
+}  // namespace
+
+const RenderKernels &frame_kernels() {
+  static const RenderKernels kernels = pick_frame_kernels();
+  return kernels;
 }

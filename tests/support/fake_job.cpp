@@ -3,7 +3,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/create_text_file.h"
+#include "platform/files.h"
 #include "formats/settings_file.h"
 #include "formats/transforms_file.h"
 #include "api/error.h"

@@ -1,4 +1,5 @@
-// Joinable threads running one function with one pointer argument.
+// Threads and pauses: joinable threads running one function with one pointer
+// argument, and a short sleep of the calling thread.
 #pragma once
 
 #include <pthread.h>
@@ -12,3 +13,6 @@ bool thread_create(ThreadHandle *handle, ThreadEntry entry, void *arg);
 
 // Waits without a time limit until the thread has ended, and releases it.
 void thread_join(ThreadHandle handle);
+
+// Pauses the calling thread.
+void sleep_ms(int milliseconds);
