@@ -9,9 +9,10 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-#include "base/ascii.h"
 #include "base/text.h"
 #include "media/open_file.h"
+#include "mux/container_rules.h"
+#include "mux/video_encoder.h"
 #include "platform/files.h"
 
 void OutputFormatCloser::operator()(AVFormatContext *c) const {
@@ -19,171 +20,7 @@ void OutputFormatCloser::operator()(AVFormatContext *c) const {
   avformat_free_context(c);
 }
 
-// ------------------------------------------------------------------ rules ---
-
-const char *output_format_name(const char *path) {
-  static const struct {
-    const char *extension;
-    const char *format;
-  } kFormats[] = {
-      {".mov", "mov"}, {".mkv", "matroska"}, {".webm", "webm"},
-      {".m4v", "mp4"}, {".avi", "avi"},      {".ts", "mpegts"},
-  };
-  const char *dot = std::strrchr(path, '.');
-  if (dot != nullptr)
-    for (const auto &f : kFormats)
-      if (ascii_iequal(dot, f.extension)) return f.format;
-  return "mp4";
-}
-
-std::int64_t output_bit_rate(std::int64_t container_bit_rate, int width, int height, double fps) {
-  constexpr std::int64_t kMin = 500000, kMax = 10000000;
-  double base = container_bit_rate > 0
-                    ? static_cast<double>(container_bit_rate)
-                    : static_cast<double>(static_cast<std::int64_t>(width) * height) * fps;
-  // Compared in double precision, so that no huge value passes through an
-  // integer; anything that truncates to 0 or less (or is NaN) is "nothing".
-  std::int64_t b;
-  if (base >= static_cast<double>(kMax))
-    b = kMax;
-  else if (base >= 1.0)
-    b = static_cast<std::int64_t>(base);
-  else
-    b = 4 * static_cast<std::int64_t>(width) * height;
-  return b < kMin ? kMin : (b > kMax ? kMax : b);
-}
-
-AVRational rounded_frame_rate(double fps) {
-  // Rates are at most 120 here; the range check only keeps llround defined.
-  if (!(fps >= 0.5 && fps < 2147483647.0)) return AVRational{30, 1};
-  return AVRational{static_cast<int>(std::llround(fps)), 1};
-}
-
-bool usable_frame_rate(AVRational rate) {
-  return rate.num > 0 && rate.den > 0 && av_q2d(rate) <= 120.0;
-}
-
-bool input_is_variable_rate(AVRational avg_frame_rate, AVRational r_frame_rate) {
-  return !(usable_frame_rate(avg_frame_rate) && usable_frame_rate(r_frame_rate) &&
-           av_cmp_q(avg_frame_rate, r_frame_rate) == 0);
-}
-
-OutputVideoParams output_video_params(const AVFormatContext *input, const AVStream *video, double fps) {
-  OutputVideoParams p;
-  p.width = video->codecpar->width;
-  p.height = video->codecpar->height;
-  p.fps = fps;
-  p.avg_frame_rate = video->avg_frame_rate;
-  p.time_base = video->time_base;
-  // Rate metadata alone cannot be trusted to reveal irregular frame times
-  // (Matroska's default duration, for one, states a constant rate whatever the
-  // timestamps say). Whenever the stream's time base can express times
-  // between frames, its timestamps are kept: for an input that really is
-  // constant-rate they give the same frame times as numbering the frames.
-  bool finer_than_frames = usable_frame_rate(video->avg_frame_rate) && video->time_base.num > 0 &&
-                           video->time_base.den > 0 &&
-                           av_cmp_q(video->time_base, av_inv_q(video->avg_frame_rate)) < 0;
-  p.variable_rate = finer_than_frames || input_is_variable_rate(video->avg_frame_rate, video->r_frame_rate);
-  p.container_bit_rate = input->bit_rate;
-  std::size_t size = 0;
-  const std::uint8_t *matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, &size);
-  if (matrix != nullptr && size >= sizeof p.display_matrix) {
-    std::memcpy(p.display_matrix, matrix, sizeof p.display_matrix);
-    p.has_display_matrix = true;
-  }
-  return p;
-}
-
-OutputTiming choose_output_timing(const OutputVideoParams &video, bool constant_rate_only) {
-  OutputTiming t;
-  t.frame_rate = usable_frame_rate(video.avg_frame_rate) ? video.avg_frame_rate
-                                                         : rounded_frame_rate(video.fps);
-  av_reduce(&t.frame_rate.num, &t.frame_rate.den, t.frame_rate.num, t.frame_rate.den, INT32_MAX);
-  AVRational frame_duration = av_inv_q(t.frame_rate);
-
-  // The input's own time base serves only when a frame lasts at least one of
-  // its ticks; a coarser one would merge neighbouring frames.
-  AVRational tb = video.time_base;
-  bool fine_time_base = tb.num > 0 && tb.den > 0 && av_cmp_q(tb, frame_duration) <= 0;
-  if (video.variable_rate && !constant_rate_only && fine_time_base) {
-    t.keep_timestamps = true;
-    t.time_base = tb;
-    t.frame_ticks = av_rescale_q(1, frame_duration, tb);
-    if (t.frame_ticks < 1) t.frame_ticks = 1;
-  } else {
-    t.keep_timestamps = false;
-    t.time_base = frame_duration;
-    t.frame_ticks = 1;
-  }
-  return t;
-}
-
-void vs_rescale(AVPacket *packet, AVRational from, AVRational to) {
-  if (packet->pts != AV_NOPTS_VALUE) packet->pts = av_rescale_q(packet->pts, from, to);
-  if (packet->dts != AV_NOPTS_VALUE) packet->dts = av_rescale_q(packet->dts, from, to);
-  packet->duration = av_rescale_q(packet->duration, from, to);
-}
-
-// ----------------------------------------------------------------- output ---
-
 namespace {
-
-// The H.264 encoder: the Windows media-framework one where it exists, then
-// x264, then whatever FFmpeg offers for H.264. `name` gets the last name
-// looked up, for the message when none exists.
-const AVCodec *find_h264_encoder(const char **name) {
-  *name = "h264_mf";
-  if (const AVCodec *c = avcodec_find_encoder_by_name(*name)) return c;
-  *name = "libx264";
-  if (const AVCodec *c = avcodec_find_encoder_by_name(*name)) return c;
-  *name = avcodec_get_name(AV_CODEC_ID_H264);
-  return avcodec_find_encoder(AV_CODEC_ID_H264);
-}
-
-// Creates and opens the video encoder; false with the error text set.
-bool open_video_encoder(OutputContext *out, const OutputVideoParams &video, const AVOutputFormat *format) {
-  const char *name = nullptr;
-  const AVCodec *codec = find_h264_encoder(&name);
-  if (codec == nullptr) {
-    out->error->fail("encoder %s not available", name);
-    return false;
-  }
-  out->video_encoder.reset(avcodec_alloc_context3(codec));
-  AVCodecContext *enc = out->video_encoder.get();
-  if (enc == nullptr) {
-    out->error->fail("oom");
-    return false;
-  }
-  enc->pix_fmt = AV_PIX_FMT_YUV420P;
-  enc->width = video.width;
-  enc->height = video.height;
-  enc->time_base = out->timing.time_base;
-  enc->framerate = out->timing.frame_rate;
-  enc->gop_size = 30;
-  enc->max_b_frames = 0;
-  enc->bit_rate = output_bit_rate(video.container_bit_rate, video.width, video.height, video.fps);
-  if (enc->codec_id == AV_CODEC_ID_H264) enc->profile = FF_PROFILE_H264_MAIN;
-  // Containers that keep the parameter sets in their header need them from
-  // the encoder up front (Matroska refuses the header without them).
-  if (format->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  // The media-framework encoder parallelises internally; the others get
-  // FFmpeg's automatic threading.
-  bool media_framework = std::strcmp(codec->name, "h264_mf") == 0;
-  if (!media_framework) enc->thread_count = 0;
-
-  AVDictionary *options = nullptr;
-  if (std::strcmp(codec->name, "libx264") == 0) av_dict_set(&options, "preset", "fast", 0);
-  av_dict_set(&options, "rc_mode", "avg", 0);
-  int r = avcodec_open2(enc, codec, &options);
-  av_dict_free(&options);
-  if (r < 0) {
-    char text[160];
-    out->error->fail("encoder open: %s", av_error_text(r, text, sizeof text));
-    out->video_encoder.reset();
-    return false;
-  }
-  return true;
-}
 
 // Releases everything a failed open created, in the order close and free
 // uses, and leaves the context as new.
