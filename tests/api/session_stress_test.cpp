@@ -59,8 +59,9 @@ bool start(std::mt19937 &rng, int thread_no, int job_no, std::vector<HeldJob> &h
   h.job = std::make_unique<FakeJob>();
   h.job->wait_for_release = false;
   h.job->spins = static_cast<int>(rng() % 300);
-  std::string tag = "t" + std::to_string(thread_no) + "-j" + std::to_string(job_no);
-  h.id = start_fake_job(h.analysis ? "analyze" : "stabilize", "in-" + std::to_string(rng() % 10), "/out/" + tag,
+  // Built by appending: GCC 12 at -O3 warns (-Wrestrict) about "text" + std::to_string(n).
+  std::string tag = std::string("t") + std::to_string(thread_no) + "-j" + std::to_string(job_no);
+  h.id = start_fake_job(h.analysis ? "analyze" : "stabilize", std::string("in-") + std::to_string(rng() % 10), "/out/" + tag,
                         "", h.job.get());
   if (h.id == -1) return false;  // the table is full: try again later
   EXPECT_GE(h.id, 0);

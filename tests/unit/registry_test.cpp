@@ -84,7 +84,8 @@ TEST_F(Registry, ARemovalLeavesAHoleThatTheNextInsertShiftsPast) {
 
 TEST_F(Registry, TheEntryAtPositionSevenIsLostEvenWithHolesBeforeIt) {
   for (int i = 1; i <= 9; ++i) {
-    registry_insert(("/v/" + std::to_string(i)).c_str(), ("/tmp/vsb_" + std::to_string(i) + ".trf").c_str());
+    registry_insert((std::string("/v/") + std::to_string(i)).c_str(),
+                    (std::string("/tmp/vsb_") + std::to_string(i) + ".trf").c_str());
   }
   EXPECT_EQ(lookup("/v/1"), "(none)");
   EXPECT_FALSE(registry_refers("/tmp/vsb_1.trf"));
@@ -113,7 +114,8 @@ TEST_F(Registry, PathsAreComparedByteForByte) {
 
 TEST_F(Registry, ReferenceCheckLooksAtEveryUsedEntry) {
   for (int i = 1; i <= 8; ++i) {
-    registry_insert(("/v/" + std::to_string(i)).c_str(), ("/tmp/vsb_" + std::to_string(i) + ".trf").c_str());
+    registry_insert((std::string("/v/") + std::to_string(i)).c_str(),
+                    (std::string("/tmp/vsb_") + std::to_string(i) + ".trf").c_str());
   }
   EXPECT_TRUE(registry_refers("/tmp/vsb_1.trf"));  // position 7
   EXPECT_TRUE(registry_refers("/tmp/vsb_8.trf"));  // position 0
