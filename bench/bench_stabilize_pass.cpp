@@ -40,9 +40,8 @@ int reencode_only(const std::string &in, const std::string &out_path) {
   decoder->thread_count = 0;
   if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return -1;
   OutputContext out;
-  bool opened = false;
   if (!open_output(&out, output_video_params(raw, st, stabilize_fps(st)), out_path.c_str(), nullptr, nullptr,
-                   &error, &opened)) {
+                   &error)) {
     return -1;
   }
   PacketPtr packet(av_packet_alloc());
@@ -68,6 +67,7 @@ int reencode_only(const std::string &in, const std::string &out_path) {
   drain();
   output_finish(&out);
   output_close_file(&out);
+  output_commit(&out);
   output_free(&out);
   return frames;
 }

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   std::string text(reinterpret_cast<const char *>(data), size);
   StabilizeOptions options;
-  if (read_stabilize_options(text.c_str(), &options)) {
+  if (read_stabilize_options(text.c_str(), &options) == OptionsStatus::Ok) {
     if (options.strength < 0 || options.strength > 10) std::abort();
     if (std::memchr(options.transforms, '\0', sizeof options.transforms) == nullptr) std::abort();
     if (std::memchr(options.settings, '\0', sizeof options.settings) == nullptr) std::abort();

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "api/wait_collect.h"
 #include "api/workers.h"
+#include "pipeline/path_checks.h"
 #include "videostabilizer.h"
 
 namespace {
@@ -19,7 +20,21 @@ int start_analysis(const char *input_path, const char *settings_path, unsigned *
     set_err("empty input");
     return -1;
   }
-  int id = session_alloc("analyze");
+  if (too_long(input_path) || too_long(settings_path)) {
+    set_err("path too long");
+    return -1;
+  }
+  if (const char *problem = analysis_path_problem(input_path, settings_path)) {
+    set_err("%s", problem);
+    return -1;
+  }
+  const bool own_settings = !is_empty(settings_path);
+  FileId files[] = {file_id(input_path), own_settings ? file_id(settings_path) : FileId{}};
+  int id = session_claim("analyze", own_settings ? &files[1] : nullptr, files, own_settings ? 2 : 1);
+  if (id == -3) {
+    set_err("output path is in use by another job");
+    return -1;
+  }
   if (id < 0) {
     set_err("too many sessions");
     return -2;

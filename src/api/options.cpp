@@ -71,11 +71,15 @@ int switch_value(const element &v) {
   return 0;
 }
 
-void copy_path(char (&dst)[kPathSize], const char *src) {
+// A path is taken whole or not at all: a cut one would name another file.
+bool copy_path(char (&dst)[kPathSize], const char *src) {
+  if (std::strlen(src) >= sizeof dst) return false;
   std::snprintf(dst, sizeof dst, "%s", src);
+  return true;
 }
 
-void read_members(simdjson::dom::object root, StabilizeOptions *out) {
+// False when a path does not fit.
+bool read_members(simdjson::dom::object root, StabilizeOptions *out) {
   element v;
   if (first_member(root, "mode", &v)) {
     const char *s = string_value(v);
@@ -89,14 +93,16 @@ void read_members(simdjson::dom::object root, StabilizeOptions *out) {
   }
   if (first_member(root, "sharpen", &v)) out->sharpen = switch_value(v);
   if (first_member(root, "keep_audio", &v)) out->keep_audio = switch_value(v);
+  bool paths_fit = true;
   if (first_member(root, "transforms", &v)) {
     const char *s = string_value(v);
-    if (s != nullptr && s[0] != '\0') copy_path(out->transforms, s);
+    if (s != nullptr && s[0] != '\0') paths_fit = copy_path(out->transforms, s) && paths_fit;
   }
   if (first_member(root, "settings", &v)) {
     const char *s = string_value(v);
-    if (s != nullptr && s[0] != '\0') copy_path(out->settings, s);
+    if (s != nullptr && s[0] != '\0') paths_fit = copy_path(out->settings, s) && paths_fit;
   }
+  return paths_fit;
 }
 
 }  // namespace
@@ -111,21 +117,24 @@ StabilizeOptions default_stabilize_options() {
   return o;
 }
 
-bool read_stabilize_options(const char *json, StabilizeOptions *out) {
+OptionsStatus read_stabilize_options(const char *json, StabilizeOptions *out) {
   *out = default_stabilize_options();
-  if (json == nullptr || json[0] == '\0') return true;
+  if (json == nullptr || json[0] == '\0') return OptionsStatus::Ok;
 
   // The parser reads past the end of its input, so it gets a padded copy.
   std::size_t length = std::strlen(json);
   simdjson::padded_string text(json, length);
-  if (text.data() == nullptr) return false;  // no memory for the copy
+  if (text.data() == nullptr) return OptionsStatus::NotJson;  // no memory for the copy
 
   // The parser and the document it holds are released when this returns.
   simdjson::dom::parser parser;
   element root;
-  if (parser.parse(text).get(root) != simdjson::SUCCESS) return false;
+  if (parser.parse(text).get(root) != simdjson::SUCCESS) return OptionsStatus::NotJson;
 
   simdjson::dom::object object;
-  if (root.get(object) == simdjson::SUCCESS) read_members(object, out);
-  return true;
+  if (root.get(object) == simdjson::SUCCESS && !read_members(object, out)) {
+    *out = default_stabilize_options();
+    return OptionsStatus::PathTooLong;
+  }
+  return OptionsStatus::Ok;
 }

@@ -50,11 +50,30 @@ void Session::clear() {
   generation.store(0, std::memory_order_relaxed);
   wrote_trf = 0;
   wrote_settings = 0;
-  opened_output = 0;
+  for (FileId &f : files) f = FileId{};
+  file_count = 0;
 }
 
-int session_alloc(const char *kind) {
+namespace {
+
+// True when a running job reads or writes `file`. Under g_lock.
+bool used_by_running_job(const FileId &file) {
+  for (const Session &s : g_sessions) {
+    if (s.in_use.load(std::memory_order_acquire) == 0) continue;
+    if (s.state.load(std::memory_order_acquire) != SESSION_RUNNING) continue;
+    for (int i = 0; i < s.file_count; ++i)
+      if (same_file(s.files[i], file)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int session_alloc(const char *kind) { return session_claim(kind, nullptr, nullptr, 0); }
+
+int session_claim(const char *kind, const FileId *writes, const FileId *files, int count) {
   GlobalLockHold hold;
+  if (writes != nullptr && used_by_running_job(*writes)) return -3;
   for (int id = 0; id < kMaxSessions; ++id) {
     Session &s = g_sessions[id];
     if (s.in_use.load(std::memory_order_acquire) != 0) continue;
@@ -63,11 +82,20 @@ int session_alloc(const char *kind) {
     s.generation.store(g_next_generation.fetch_add(1, std::memory_order_relaxed) + 1,
                        std::memory_order_relaxed);
     s.state.store(SESSION_RUNNING, std::memory_order_relaxed);
+    for (int i = 0; i < count && i < kJobFiles; ++i) s.files[s.file_count++] = files[i];
     // Last: a reader that sees in_use 1 sees the cleared record.
     s.in_use.store(1, std::memory_order_release);
     return id;
   }
   return -1;
+}
+
+void session_add_temporary_files(Session *s) {
+  FileId trf = file_id(s->trf_path);
+  FileId settings = file_id(s->tmp_settings_path);
+  GlobalLockHold hold;
+  if (s->file_count < kJobFiles) s->files[s->file_count++] = trf;
+  if (s->file_count < kJobFiles) s->files[s->file_count++] = settings;
 }
 
 Session *session_lookup(int id) {

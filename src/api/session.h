@@ -8,6 +8,7 @@
 #include "base/job_control.h"
 #include "base/text.h"
 #include "pipeline/pass_outcome.h"
+#include "platform/files.h"
 #include "platform/threads.h"
 
 enum SessionState : int {
@@ -18,6 +19,9 @@ enum SessionState : int {
 };
 
 inline constexpr int kMaxSessions = 16;
+// Input, output or settings path, the options' transforms and settings
+// files, the two temporary files.
+inline constexpr int kJobFiles = 6;
 inline constexpr int kErrorSize = 512;
 inline constexpr int kResultSize = 2048;
 
@@ -76,7 +80,12 @@ struct Session {
   // only its own files. Written by the worker, read after it is joined.
   int wrote_trf;       // the job created the file at trf_path
   int wrote_settings;  // the job created the file at tmp_settings_path
-  int opened_output;   // the job opened (created or truncated) output_path
+
+  // The files the job reads or writes, as they stood when it started, so
+  // that no other job writes over them while it runs. Written and read only
+  // under g_lock.
+  FileId files[kJobFiles];
+  int file_count;
 
   // Resets every field to zero.
   void clear();
@@ -88,6 +97,17 @@ extern Session g_sessions[kMaxSessions];
 // the record is cleared, in_use 1, state SESSION_RUNNING. Returns the slot
 // index, or -1 when all 16 are taken.
 int session_alloc(const char *kind);
+
+// The claim of a start call, in the same holding of g_lock as the check that
+// no running job reads or writes the file the new job will write (`writes`,
+// null when it writes nothing of the caller's). `files` (count of them, at
+// most kJobFiles) are recorded in the session for later claims. Returns the
+// slot index, -1 when all slots are taken, -3 when a running job uses
+// `writes`.
+int session_claim(const char *kind, const FileId *writes, const FileId *files, int count);
+
+// Records the session's temporary files among the files it uses.
+void session_add_temporary_files(Session *s);
 
 // Gives the session its temporary transforms and settings paths, numbered
 // from a process-wide counter (vsb_N.trf, vsb_N_settings.json).

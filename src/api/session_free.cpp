@@ -16,18 +16,18 @@ namespace {
 // worker twice or deleting files and releasing the slot under a running job.
 WorkerThread g_freeing_mark;
 
-bool is_stabilization(const Session *s) { return std::strcmp(s->kind, "stabilize") == 0; }
+bool is_analysis(const Session *s) { return std::strcmp(s->kind, "analyze") == 0; }
 
 // Only what the job itself created goes: the temporary directory is shared,
 // and a file that stood at a path before the job is not the job's to delete.
+// (A stabilization leaves nothing to delete: its output file takes the
+// output path's place only when it succeeds, and is removed by the job
+// otherwise.)
 void delete_leftovers(Session *s) {
-  if (is_stabilization(s)) {
-    if (s->opened_output) remove_file(s->output_path);
-  } else if (s->wrote_trf && !is_empty(s->trf_path) && !registry_refers(s->trf_path)) {
-    remove_file(s->trf_path);
-  }
+  if (is_analysis(s) && s->wrote_trf && !is_empty(s->trf_path) && !registry_refers(s->trf_path))
+    remove_own_file(s->trf_path);
   registry_remove(s->input_path);
-  if (is_empty(s->settings_out_path) && s->wrote_settings) remove_file(s->tmp_settings_path);
+  if (is_empty(s->settings_out_path) && s->wrote_settings) remove_own_file(s->tmp_settings_path);
 }
 
 }  // namespace

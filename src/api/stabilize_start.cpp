@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "api/wait_collect.h"
 #include "api/workers.h"
+#include "pipeline/path_checks.h"
 #include "videostabilizer.h"
 
 namespace {
@@ -21,12 +22,27 @@ int start_stabilization(const char *input_path, const char *output_path, const c
     set_err("empty path");
     return -1;
   }
-  StabilizeOptions options;
-  if (!read_stabilize_options(options_json, &options)) {
-    set_err("bad options_json");
+  if (too_long(input_path) || too_long(output_path)) {
+    set_err("path too long");
     return -1;
   }
-  int id = session_alloc("stabilize");
+  StabilizeOptions options;
+  switch (read_stabilize_options(options_json, &options)) {
+    case OptionsStatus::Ok: break;
+    case OptionsStatus::NotJson: set_err("bad options_json"); return -1;
+    case OptionsStatus::PathTooLong: set_err("path too long"); return -1;
+  }
+  if (const char *problem = stabilize_path_problem(input_path, output_path, options.transforms, options.settings)) {
+    set_err("%s", problem);
+    return -1;
+  }
+  FileId files[] = {file_id(output_path), file_id(input_path), file_id(options.transforms),
+                    file_id(options.settings)};
+  int id = session_claim("stabilize", &files[0], files, 4);
+  if (id == -3) {
+    set_err("output path is in use by another job");
+    return -1;
+  }
   if (id < 0) {
     set_err("too many sessions");
     return -2;

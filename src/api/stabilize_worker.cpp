@@ -30,7 +30,6 @@ void stabilize_thread(void *arg) {
   s->duration_s = result.duration_s;
   s->elapsed_ms = result.elapsed_ms;
   s->size_bytes = result.size_bytes;
-  if (result.opened_output) s->opened_output = 1;
   session_set_error(s, result.error.job);
   if (result.error.process[0]) set_err("%s", result.error.process);
   session_finish(s, session_state(result.outcome));

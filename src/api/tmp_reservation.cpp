@@ -26,7 +26,7 @@ bool reserve_tmp_files(Session *s) {
         s->wrote_settings = 1;
         return true;
       }
-      remove_file(s->trf_path);
+      remove_own_file(s->trf_path);
       if (settings < 0) return false;
     }
     gen_tmp_paths(s);
@@ -37,8 +37,8 @@ bool reserve_tmp_files(Session *s) {
 void release_tmp_files(Session *s) {
   // Once removed, the names may be taken by another process at once: the
   // job must not delete them again when it is freed.
-  if (s->wrote_trf) remove_file(s->trf_path);
-  if (s->wrote_settings) remove_file(s->tmp_settings_path);
+  if (s->wrote_trf) remove_own_file(s->trf_path);
+  if (s->wrote_settings) remove_own_file(s->tmp_settings_path);
   s->wrote_trf = 0;
   s->wrote_settings = 0;
 }

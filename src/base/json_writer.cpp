@@ -38,9 +38,7 @@ void put_text(char **cursor, char *end, const char *format, ...) {
   va_end(args);
 }
 
-void put_kv_s(char **cursor, char *end, const char *key, const char *value, int comma) {
-  if (comma) put_text(cursor, end, ",");
-  put_text(cursor, end, "\"%s\":\"", key);
+void put_escaped(char **cursor, char *end, const char *value) {
   for (const unsigned char *p = reinterpret_cast<const unsigned char *>(value ? value : ""); *p; ++p) {
     if (*p == '"' || *p == '\\') {
       put_text(cursor, end, "\\%c", *p);
@@ -50,6 +48,12 @@ void put_kv_s(char **cursor, char *end, const char *key, const char *value, int 
       put_byte(cursor, end, static_cast<char>(*p));
     }
   }
+}
+
+void put_kv_s(char **cursor, char *end, const char *key, const char *value, int comma) {
+  if (comma) put_text(cursor, end, ",");
+  put_text(cursor, end, "\"%s\":\"", key);
+  put_escaped(cursor, end, value);
   put_text(cursor, end, "\"");
 }
 

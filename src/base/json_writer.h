@@ -5,6 +5,11 @@
 // always terminate the text at *cursor.
 #pragma once
 
+// Appends value as the inside of a JSON string: a quotation mark and a
+// backslash get a backslash, bytes 0x01-0x1F become \u00XX, every other byte
+// is copied (so UTF-8 passes through).
+void put_escaped(char **cursor, char *end, const char *value);
+
 // Appends "key":"value" with the value escaped (quote and backslash get a
 // backslash, bytes 0x01-0x1F become \u00XX, everything else is copied), after
 // a comma when `comma` is non-zero.

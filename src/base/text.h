@@ -35,3 +35,7 @@ __attribute__((format(printf, 3, 4))) inline void format_text(char *dst, std::si
 }
 
 inline bool is_empty(const char *text) { return text == nullptr || text[0] == '\0'; }
+
+// True for a path that does not fit kPathSize with its terminator: cut, it
+// would name another file.
+inline bool too_long(const char *path) { return path != nullptr && strnlen(path, kPathSize) >= kPathSize; }

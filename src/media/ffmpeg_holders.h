@@ -16,8 +16,11 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "media/open_file.h"
+
+// An input context, with the file open_media_file opened for it.
 struct InputContextCloser {
-  void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+  void operator()(AVFormatContext *c) const { close_media_file(&c); }
 };
 struct CodecContextFreer {
   void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }

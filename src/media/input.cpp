@@ -13,9 +13,7 @@ int open_input(const char *path, AVFormatContext **context, int *video_index, in
   AVFormatContext *opened = nullptr;
   int rc = open_media_file(&opened, path);
   if (rc < 0) {
-    // FFmpeg frees the context itself when opening fails.
-    char text[160];
-    error->fail("open input: %s", av_error_text(rc, text, sizeof text));
+    report_open_failure(rc, path, error);
     return -3;
   }
   InputContextPtr input(opened);

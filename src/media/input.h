@@ -7,8 +7,11 @@ struct AVFormatContext;
 
 // Opens path and reads its stream information. On success returns 0 with the
 // first video stream's index and the first audio stream's index (-1 when
-// none); the caller closes the context with avformat_close_input. On failure
+// none); the caller closes the context with close_media_file (InputContextPtr
+// does). On failure
 // returns -3 with the reason in both texts of `error` ("open input: %s",
-// "no stream info", "no video stream") and no context left open.
+// "open input: %s is not a regular file" with the path, "no stream info",
+// "no video stream") and no context left open. A path where something else
+// than a regular file stands is refused without waiting on it.
 int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index,
                JobError *error);

@@ -42,8 +42,7 @@ bool read_probe_facts(const char *path, ProbeFacts *facts, JobError *error) {
   AVFormatContext *opened = nullptr;
   int rc = open_media_file(&opened, path);
   if (rc < 0) {
-    char text[160];
-    error->fail("open input: %s", av_error_text(rc, text, sizeof text));
+    report_open_failure(rc, path, error);
     return false;
   }
   InputContextPtr input(opened);

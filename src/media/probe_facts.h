@@ -16,5 +16,6 @@ struct ProbeFacts {
 
 // Opens path, reads its stream information and the facts of its first video
 // stream. On failure returns false with the message in error's texts:
-// "open input: %s", "no stream info in %s" (with the path), "no video stream".
+// "open input: %s", "open input: %s is not a regular file", "no stream info
+// in %s" (with the path), "no video stream".
 bool read_probe_facts(const char *path, ProbeFacts *facts, JobError *error);

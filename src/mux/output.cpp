@@ -4,19 +4,23 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 extern "C" {
 #include <libavutil/mathematics.h>
 }
 
 #include "base/text.h"
-#include "media/open_file.h"
 #include "mux/container_rules.h"
 #include "mux/video_encoder.h"
 #include "platform/files.h"
 
 void OutputFormatCloser::operator()(AVFormatContext *c) const {
-  if (c->pb != nullptr && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+  // The I/O context of the output file belongs to OutputFile.
+  if (c->flags & AVFMT_FLAG_CUSTOM_IO)
+    c->pb = nullptr;
+  else if (c->pb != nullptr && !(c->oformat->flags & AVFMT_NOFILE))
+    avio_closep(&c->pb);
   avformat_free_context(c);
 }
 
@@ -100,8 +104,7 @@ void frame_taken(OutputContext *out, std::int64_t pts, std::int64_t input_pts) {
 }  // namespace
 
 bool open_output(OutputContext *out, const OutputVideoParams &video, const char *path,
-                 const OutputAudioHooks *audio, const JobControl *control, JobError *error,
-                 bool *file_opened) {
+                 const OutputAudioHooks *audio, const JobControl *control, JobError *error) {
   discard(out);
   out->error = error;
   out->control = control;
@@ -157,18 +160,16 @@ bool open_output(OutputContext *out, const OutputVideoParams &video, const char 
   if (out->audio_hooks.add_stream != nullptr) out->audio_hooks.add_stream(out, out->audio_hooks.arg);
 
   if (!(format->flags & AVFMT_NOFILE)) {
-    // The path is a local file, taken literally: never a protocol URL.
-    char url[kPathSize + 8];
-    file_url(url, sizeof url, path);
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    int opened = avio_open2(&muxer->pb, url, AVIO_FLAG_WRITE, nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
+    // The path is a local file, taken literally: never a protocol URL. The
+    // muxer writes a new file beside it, which replaces the path only when
+    // the job has succeeded.
+    out->file.reset(new (std::nothrow) OutputFile);
+    if (out->file == nullptr || !out->file->create(path)) {
       error->fail("cannot open output file %s", path);
       return fail_open(out);
     }
-    *file_opened = true;
+    muxer->pb = out->file->io();
+    muxer->flags |= AVFMT_FLAG_CUSTOM_IO;
   }
   if (avformat_write_header(muxer, nullptr) < 0) {
     error->fail("write header failed");
@@ -211,31 +212,31 @@ bool output_encode_last_frame(OutputContext *out, AVFrame *frame, std::int64_t i
   return true;
 }
 
-void output_finish(OutputContext *out) {
+bool output_finish(OutputContext *out) {
   avcodec_send_frame(out->video_encoder.get(), nullptr);
   drain(out, false);
   if (out->audio_hooks.flush != nullptr) out->audio_hooks.flush(out, out->audio_hooks.arg);
-  output_trailer(out);
+  return output_trailer(out);
 }
 
-void output_trailer(OutputContext *out) {
-  if (out->muxer == nullptr) return;
+bool output_trailer(OutputContext *out) {
+  if (out->muxer == nullptr) return false;
+  if (av_write_trailer(out->muxer.get()) >= 0) return true;
   bool cancelled = out->control != nullptr && out->control->cancelled();
-  if (av_write_trailer(out->muxer.get()) < 0 && !cancelled && out->error) out->error->note("write trailer failed");
+  if (!cancelled && out->error) out->error->note("write trailer failed");
+  return false;
 }
 
-void output_close_file(OutputContext *out) {
-  AVFormatContext *muxer = out->muxer.get();
-  if (muxer != nullptr && muxer->pb != nullptr && !(muxer->oformat->flags & AVFMT_NOFILE))
-    avio_closep(&muxer->pb);
-}
+bool output_close_file(OutputContext *out) { return out->file == nullptr || out->file->close(); }
+
+bool output_commit(OutputContext *out) { return out->file == nullptr || out->file->commit(); }
 
 void output_free(OutputContext *out) {
   out->packet.reset();
   out->audio_encoder.reset();
   out->video_encoder.reset();
   out->muxer.reset();
-  *out = OutputContext{};
+  *out = OutputContext{};  // the file goes too, removed unless committed
 }
 
 std::int64_t output_size(const char *path, std::int64_t keep) {

@@ -6,7 +6,7 @@
 //
 //   OutputContext out;
 //   OutputVideoParams video = output_video_params(input, input_video_stream, fps);
-//   if (!open_output(&out, video, output_path, audio_hooks_or_null, &control, &error, &file_opened)) {
+//   if (!open_output(&out, video, output_path, audio_hooks_or_null, &control, &error)) {
 //     ... error is set; the job fails (nothing to close) ...
 //   }
 //   ... set up the decoders (a failure here goes straight to close and free) ...
@@ -17,9 +17,10 @@
 //                        only one last frame uses output_encode_last_frame);
 //                        output_finish(&out);            (video flush, audio flush hook, trailer)
 //   after a cancelled or failed loop: output_trailer(&out);
-//   output_close_file(&out);
+//   output_close_file(&out);                              (false: the file is not complete)
 //   ... release the frames, the input packet, the decoders and the resampler ...
-//   output_free(&out);
+//   when the job succeeded: output_commit(&out);          (the file takes the output path's place)
+//   output_free(&out);                                    (an uncommitted file is removed)
 //   on success: size_bytes = output_size(output_path, size_bytes);
 //
 // `ts` is the decoded frame's best-effort timestamp (AVFrame::best_effort_timestamp)
@@ -37,6 +38,7 @@
 #include "base/job_error.h"
 #include "media/ffmpeg_holders.h"
 #include "mux/container_rules.h"
+#include "mux/output_file.h"
 #include "mux/video_timing.h"
 
 // Releases a muxer context: closes its file first when it is still open.
@@ -62,7 +64,8 @@ struct OutputAudioHooks {
 // One job's output. Owns every FFmpeg object in it; the destructor releases
 // whatever is left, in the order output_free uses.
 struct OutputContext {
-  OutputFormatPtr muxer;                    // the container; owns its streams and its file
+  OutputFormatPtr muxer;                    // the container; owns its streams
+  std::unique_ptr<OutputFile> file;         // the file the muxer writes, beside the output path
   CodecContextPtr video_encoder;
   CodecContextPtr audio_encoder;            // set up by the audio hooks, else empty
   PacketPtr packet;                         // receives every encoded packet, video and audio
@@ -94,18 +97,18 @@ struct OutputContext {
 
 // Creates the encoder, the container chosen by output_format_name(path) and
 // its video stream, runs the audio hook's add_stream (hooks may be null),
-// opens the file and writes the header. Sets *file_opened as soon as the
-// file is opened. On failure returns false with every object released, the
-// file closed, and the message in both texts of `error`, or in the job's text
-// alone for "no output stream". `error` must not be null; `control` may be.
-// The functions below need a context opened successfully.
+// creates the file and writes the header. The file is new, beside `path`
+// (see OutputFile); nothing at `path` itself is touched before
+// output_commit. On failure returns false with every object released, the
+// file removed, and the message in both texts of `error`, or in the job's
+// text alone for "no output stream". `error` must not be null; `control` may
+// be. The functions below need a context opened successfully.
 //
 // Messages: "unknown output format for %s", "encoder %s not available", "oom",
 // "encoder open: %s", "cannot create output context", "no output stream",
 // "cannot open output file %s", "write header failed".
 bool open_output(OutputContext *out, const OutputVideoParams &video, const char *path,
-                 const OutputAudioHooks *audio, const JobControl *control, JobError *error,
-                 bool *file_opened);
+                 const OutputAudioHooks *audio, const JobControl *control, JobError *error);
 
 // Encodes one frame of the frame loop and writes the packets that come out.
 // `frame` is YUV420P at the input's size; its pts is set here. Returns false
@@ -121,19 +124,26 @@ bool output_encode_frame(OutputContext *out, AVFrame *frame, std::int64_t input_
 bool output_encode_last_frame(OutputContext *out, AVFrame *frame, std::int64_t input_pts);
 
 // End of input: flushes the video encoder (a failed write sets encode_error
-// silently), runs the audio hook's flush, then output_trailer.
-void output_finish(OutputContext *out);
+// silently), runs the audio hook's flush, then output_trailer, whose result
+// it gives.
+bool output_finish(OutputContext *out);
 
-// Writes the trailer. A failure records "write trailer failed" in the
-// process-wide error text unless the job has been asked to stop; it changes
-// neither encode_error nor the job.
-void output_trailer(OutputContext *out);
+// Writes the trailer. False when it failed; that also records "write trailer
+// failed" in the process-wide error text unless the job has been asked to
+// stop. The caller decides what it means for the job.
+bool output_trailer(OutputContext *out);
 
-// Closes the output file (when the container has one and it is open).
-void output_close_file(OutputContext *out);
+// Writes out and closes the output file (when the container has one and it
+// is open). False when a write or the close failed: the file is incomplete.
+bool output_close_file(OutputContext *out);
+
+// Moves the closed, complete file over the output path. False when that
+// fails (the old file at the path, if any, then stays).
+bool output_commit(OutputContext *out);
 
 // Releases the output packet, the audio encoder, the video encoder and the
-// container, in this order. The context can be opened again afterwards.
+// container, in this order, then the file, which is removed unless
+// committed. The context can be opened again afterwards.
 void output_free(OutputContext *out);
 
 // Size of the finished file, or `keep` when it cannot be read.

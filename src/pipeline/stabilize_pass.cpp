@@ -13,6 +13,7 @@
 #include "motion/smoothing.h"
 #include "mux/audio.h"
 #include "mux/output.h"
+#include "pipeline/path_checks.h"
 #include "pipeline/threaded_kernels.h"
 
 namespace {
@@ -222,7 +223,9 @@ bool frame_loop(StabilizeJob &job) {
   return true;
 }
 
-PassOutcome outcome(StabilizeJob &job) {
+// Decides how the job ended, once the output file is closed; a job that
+// succeeded moves its file over the output path here.
+PassOutcome outcome(StabilizeJob &job, bool file_complete) {
   StabilizeResult &result = *job.result;
   if (job.control->cancelled()) return PassOutcome::Cancelled;
   if (job.failed) return PassOutcome::Failed;
@@ -230,12 +233,20 @@ PassOutcome outcome(StabilizeJob &job) {
     result.error.fail_job("encode error");
     return PassOutcome::Failed;
   }
+  if (!file_complete) {
+    // The trailer or the last writes did not reach the file (a full disk):
+    // it is not a playable output.
+    result.error.fail("write trailer failed");
+    return PassOutcome::Failed;
+  }
   if (job.frame_counter <= 1) {
     result.error.fail_job("no frames encoded");
     return PassOutcome::Failed;
   }
-  result.elapsed_ms = perf_elapsed_ms(job.request->start);
-  result.size_bytes = output_size(job.request->output_path, result.size_bytes);
+  if (!output_commit(&job.out)) {
+    result.error.fail("cannot replace output file %s", job.request->output_path);
+    return PassOutcome::Failed;
+  }
   return PassOutcome::Done;
 }
 
@@ -243,43 +254,51 @@ PassOutcome outcome(StabilizeJob &job) {
 PassOutcome run_frames(StabilizeJob &job) {
   StabilizeResult &result = *job.result;
   bool decoders_ready = open_video_decoder(job) && open_audio_decoder(job) && allocate_frame_objects(job);
+  bool trailer_written = false;
   if (decoders_ready) {
     int n = static_cast<int>(job.corrections.size());
     job.frames_total = std::max(frame_estimate(job.duration, job.fps, 4.0), n);
     job.control->set_frames_total(job.frames_total);
     job.control->set_pass(1);
-    if (frame_loop(job)) {
-      output_finish(&job.out);
-    } else {
-      output_trailer(&job.out);
-    }
+    trailer_written = frame_loop(job) ? output_finish(&job.out) : output_trailer(&job.out);
     result.frames = job.frame_counter;
     result.duration_s = job.frame_counter / (job.fps > 0.0 ? job.fps : 30.0);
   }
   // Close and free: the file first, then the frames, packets and decoders,
-  // the resampler, then the encoders and the container.
-  output_close_file(&job.out);
+  // the resampler, then the encoders and the container (and with them the
+  // output file, unless it took the output path's place).
+  bool file_complete = output_close_file(&job.out) && trailer_written;
   job.decoded.reset();
   job.rendered.reset();
   job.converter.release();
   job.packet.reset();
   job.decoder.reset();
   audio_release(&job.audio);
+  PassOutcome ended = outcome(job, file_complete);
   output_free(&job.out);
   job.corrections.clear();
   job.input.reset();
-  return outcome(job);
+  if (ended == PassOutcome::Done) {
+    result.elapsed_ms = perf_elapsed_ms(job.request->start);
+    result.size_bytes = output_size(job.request->output_path, result.size_bytes);
+  }
+  return ended;
 }
 
 // Opens the input, plans the corrections and the output, then renders.
 PassOutcome run(StabilizeJob &job) {
   const StabilizeRequest &request = *job.request;
   if (!open_job_input(job) || !plan_corrections(job)) return PassOutcome::Failed;
+  // A transforms file found through the registry or a settings file may be
+  // the very file the output would replace.
+  if (const char *problem = transforms_output_problem(job.result->trf_path, request.output_path)) {
+    job.result->error.fail("%s", problem);
+    return PassOutcome::Failed;
+  }
   OutputVideoParams video = output_video_params(job.input.get(), job.input->streams[job.video_index], job.fps);
   audio_stage_prepare(&job.audio, job.input.get(), job.audio_index, job.video_index, request.keep_audio);
   OutputAudioHooks audio_hooks = audio_output_hooks(&job.audio);
-  if (!open_output(&job.out, video, request.output_path, &audio_hooks, job.control, &job.result->error,
-                   &job.result->opened_output))
+  if (!open_output(&job.out, video, request.output_path, &audio_hooks, job.control, &job.result->error))
     return PassOutcome::Failed;
   return run_frames(job);
 }

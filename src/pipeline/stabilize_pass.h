@@ -33,7 +33,6 @@ struct StabilizeResult {
   double duration_s = 0.0;       // with frames
   std::int64_t size_bytes = 0;   // of a done job
   std::int64_t elapsed_ms = 0;   // of a done job
-  bool opened_output = false;    // the pass created (or truncated) the output file
   JobError error;
 };
 

@@ -16,7 +16,7 @@ bool load_job_transforms(const TransformsSources &sources, std::vector<PathPoint
   }
   if (sources.settings[0]) {
     char found[kPathSize];
-    if (scan_settings_for_transforms(sources.settings, kTransformsKey, found)) {
+    if (scan_settings_for_transforms(sources.settings, kTransformsKey, found, error)) {
       copy_text(chosen, kPathSize, found);
       return load_transforms(chosen, path, error);
     }

@@ -171,7 +171,7 @@ TEST_F(ProbeTest, BadInputsFailWithTheirMessageAndNoReport) {
       {"missing file", scratch.file("missing.mp4"), "open input: No such file or directory"},
       {"missing directory", scratch.file("nowhere/clip.mp4"), "open input: No such file or directory"},
       {"path through a file", scratch.file("notes.txt/clip.mp4"), "open input: Not a directory"},
-      {"directory", scratch.path(), "open input: Is a directory"},
+      {"directory", scratch.path(), "open input: " + scratch.path() + " is not a regular file"},
       {"empty file", scratch.file("empty.mp4"), invalid},
       // Some demuxer may claim random bytes and then give up with its own
       // code, so only the opener's prefix is certain.

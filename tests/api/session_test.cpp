@@ -41,7 +41,8 @@ void dirty(Session &s) {
   s.size_bytes = s.elapsed_ms = 4;
   std::memset(s.error, 'e', sizeof s.error);
   std::memset(s.result_json, 'r', sizeof s.result_json);
-  s.wrote_trf = s.wrote_settings = s.opened_output = 1;
+  s.wrote_trf = s.wrote_settings = 1;
+  s.file_count = 2;
   s.in_use = 0;
 }
 
@@ -86,7 +87,7 @@ TEST_F(SessionTable, ClaimResetsEveryFieldALeftoverRecordHeld) {
   EXPECT_TRUE(all_zero(s.error, sizeof s.error));
   EXPECT_TRUE(all_zero(s.result_json, sizeof s.result_json));
   EXPECT_EQ(s.thread.load(), nullptr);
-  EXPECT_EQ(s.wrote_trf + s.wrote_settings + s.opened_output, 0);
+  EXPECT_EQ(s.wrote_trf + s.wrote_settings + s.file_count, 0);
 }
 
 TEST_F(SessionTable, EachClaimGetsANewGeneration) {

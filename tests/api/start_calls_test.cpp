@@ -50,7 +50,8 @@ TEST(StartCalls, SeventeenthSessionIsRefused) {
   int ids[kMaxSessions];
   for (int i = 0; i < kMaxSessions; ++i) {
     ids[i] = i % 2 ? videostabilizer_analyze_start(missing.c_str(), nullptr)
-                   : videostabilizer_stabilize_start(missing.c_str(), dir.file("o.mp4").c_str(), nullptr);
+                   : videostabilizer_stabilize_start(missing.c_str(), dir.file("o" + std::to_string(i) + ".mp4").c_str(),
+                                                     nullptr);
     ASSERT_EQ(ids[i], i);
   }
   EXPECT_EQ(videostabilizer_analyze_start(missing.c_str(), nullptr), -2);

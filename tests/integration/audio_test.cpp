@@ -268,6 +268,7 @@ TEST(AudioEncoderSetup, StreamOneFollowsTheInputAndTheContainer) {
     }
     output_trailer(&out);
     output_close_file(&out);
+    output_commit(&out);
     output_free(&out);
   }
 }

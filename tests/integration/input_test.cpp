@@ -10,6 +10,7 @@ extern "C" {
 
 #include "clipgen/clipgen.h"
 #include "media/input.h"
+#include "media/open_file.h"
 #include "support/test_support.h"
 
 namespace {
@@ -23,7 +24,7 @@ struct Opened {
   int audio;
   std::string error;
   ~Opened() {
-    if (context) avformat_close_input(&context);
+    if (context) close_media_file(&context);
   }
 };
 

@@ -48,6 +48,7 @@ bool write_clip(const std::string &path, const OutputVideoParams &video, int fra
   }
   output_finish(&out);
   output_close_file(&out);
+  output_commit(&out);
   output_free(&out);
   return out.encode_error == 0;
 }

@@ -60,12 +60,13 @@ bool write_analysis_files(Session *s) {
   return true;
 }
 
-void open_output(Session *s) {
-  std::FILE *file = create_text_file(s->output_path, CreateMode::Replace);
-  if (file == nullptr) return;
-  std::fputs("partial output", file);
-  std::fclose(file);
-  s->opened_output = 1;
+// A stabilization's output, as the real worker leaves it: written beside
+// the output path and moved there only by a job that succeeds.
+void write_output(Session *s) {
+  TextFileWriter file;
+  if (!file.open(s->output_path, CreateMode::Replace)) return;
+  std::fputs("stabilized output", file.stream());
+  file.commit();
 }
 
 void run_job(Session *s, FakeJob *job) {
@@ -76,7 +77,7 @@ void run_job(Session *s, FakeJob *job) {
   s->frames = 2;
   s->elapsed_ms = 5;
   if (job->write_files && is_analysis(s) && !write_analysis_files(s)) return;
-  if (job->write_files && !is_analysis(s)) open_output(s);
+  if (job->write_files && !is_analysis(s) && job->final_state == SESSION_DONE) write_output(s);
   if (job->final_state == SESSION_FAILED) session_set_error(s, job->error.c_str());
   if (job->final_state == SESSION_DONE && is_analysis(s)) registry_insert(s->input_path, s->trf_path);
   session_finish(s, job->final_state);

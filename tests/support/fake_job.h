@@ -20,7 +20,8 @@ struct FakeJob {
   // The state the job ends in when it is not cancelled.
   int final_state = SESSION_DONE;
   // An analysis writes its transforms and settings files (temporary ones
-  // exclusively, as the real worker does); a stabilization creates its output.
+  // exclusively, as the real worker does); a stabilization that ends done
+  // puts its output in the output path's place.
   bool write_files = false;
   // Failure text stored with SESSION_FAILED.
   std::string error;

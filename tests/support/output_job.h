@@ -1,5 +1,5 @@
 // The job an output belongs to, for tests that drive the output module
-// directly: its stop request, its error texts, and whether it opened a file.
+// directly: its stop request and its error texts.
 #pragma once
 
 #include <atomic>
@@ -12,12 +12,11 @@ struct OutputJob {
   std::atomic<int> cancel_requested{0};
   JobControl control;
   JobError error;
-  bool opened_output = false;
 
   OutputJob() { control.cancel_requested = &cancel_requested; }
 };
 
 inline bool open_output(OutputContext *out, const OutputVideoParams &video, const char *path,
                         const OutputAudioHooks *audio, OutputJob *job) {
-  return open_output(out, video, path, audio, &job->control, &job->error, &job->opened_output);
+  return open_output(out, video, path, audio, &job->control, &job->error);
 }

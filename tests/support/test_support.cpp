@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -28,6 +34,30 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::file(const std::string &name) const { return path_ + "/" + name; }
+
+std::vector<std::string> TempDir::names() const {
+  std::vector<std::string> out;
+  for (const auto &entry : std::filesystem::directory_iterator(path_)) out.push_back(entry.path().filename());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+int run_with_file_size_limit(long long max_file_bytes, const std::function<int()> &body) {
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{static_cast<rlim_t>(max_file_bytes), static_cast<rlim_t>(max_file_bytes)};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int rc = body();
+    std::fflush(nullptr);
+    _exit(rc & 0xff);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 std::string shared_media(const std::string &name) {
   std::string path = std::string(VS_SHARED_MEDIA_DIR) + "/" + name;

@@ -1,7 +1,9 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 // A fresh directory under the temporary directory, removed with its contents
 // when the object goes out of scope.
@@ -14,6 +16,8 @@ class TempDir {
   const std::string &path() const { return path_; }
   // path() + "/" + name
   std::string file(const std::string &name) const;
+  // The names in the directory, sorted (hidden ones included).
+  std::vector<std::string> names() const;
 
  private:
   std::string path_;
@@ -35,3 +39,10 @@ void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
 
 bool file_exists(const std::string &path);
+
+// Runs body in a forked child whose files cannot grow beyond max_file_bytes,
+// as on a full disk: a write past the limit fails (SIGXFSZ is ignored, so
+// the write returns its error instead of the signal ending the child).
+// Returns body's result (0 to 255), or -1 when the child did not exit by
+// itself. Fork before the process starts FFmpeg threads of its own.
+int run_with_file_size_limit(long long max_file_bytes, const std::function<int()> &body);

@@ -10,7 +10,7 @@ namespace {
 
 StabilizeOptions read_ok(const std::string &json) {
   StabilizeOptions o;
-  EXPECT_TRUE(read_stabilize_options(json.c_str(), &o)) << json;
+  EXPECT_EQ(read_stabilize_options(json.c_str(), &o), OptionsStatus::Ok) << json;
   return o;
 }
 
@@ -26,7 +26,7 @@ void expect_defaults(const StabilizeOptions &o, const std::string &what) {
 
 TEST(StabilizeOptions, DefaultsForNullEmptyAndNonObjectRoots) {
   StabilizeOptions o;
-  ASSERT_TRUE(read_stabilize_options(nullptr, &o));
+  ASSERT_EQ(read_stabilize_options(nullptr, &o), OptionsStatus::Ok);
   expect_defaults(o, "null");
   expect_defaults(default_stabilize_options(), "default_stabilize_options");
   for (const char *json : {"", "[]", "[{\"strength\":9}]", "7", "\"strength\"", "true", "null",
@@ -55,7 +55,7 @@ TEST(StabilizeOptions, InvalidTextIsRejected) {
   };
   for (const std::string &json : cases) {
     StabilizeOptions o;
-    EXPECT_FALSE(read_stabilize_options(json.c_str(), &o)) << json.substr(0, 60);
+    EXPECT_EQ(read_stabilize_options(json.c_str(), &o), OptionsStatus::NotJson) << json.substr(0, 60);
   }
   // Nesting the parser can hold, and the largest 64-bit integer, are fine.
   std::string nested = "{\"a\":" + std::string(500, '[') + std::string(500, ']') + ",\"strength\":3}";
@@ -142,24 +142,29 @@ TEST(StabilizeOptions, PathsAreCopiedWhenNonEmptyStrings) {
   EXPECT_STREQ(o.transforms, "first.trf");
 }
 
-TEST(StabilizeOptions, LongPathsAreCutAt1023Bytes) {
-  std::string long_path(3000, 'p');
-  long_path[1022] = 'A';
-  long_path[1023] = 'B';
-  StabilizeOptions o = read_ok("{\"transforms\":\"" + long_path + "\",\"settings\":\"" + long_path + "\"}");
-  EXPECT_EQ(std::string(o.transforms), long_path.substr(0, 1023));
-  EXPECT_EQ(std::string(o.settings), long_path.substr(0, 1023));
+// A cut path would name another file: paths up to 1023 bytes are taken
+// whole, longer ones refuse the options.
+TEST(StabilizeOptions, PathsAreTakenWholeOrRefused) {
+  std::string fits(1023, 'p');
+  fits[1022] = 'A';
+  StabilizeOptions o = read_ok("{\"transforms\":\"" + fits + "\",\"settings\":\"" + fits + "\"}");
+  EXPECT_EQ(std::string(o.transforms), fits);
+  EXPECT_EQ(std::string(o.settings), fits);
   // Escapes count as the bytes they stand for.
   std::string escaped;
-  for (int i = 0; i < 1100; ++i) escaped += "\\u00e9";  // two bytes each in UTF-8
-  o = read_ok("{\"transforms\":\"" + escaped + "\"}");
-  EXPECT_EQ(std::string(o.transforms).size(), 1023u);
+  for (int i = 0; i < 512; ++i) escaped += "\\u00e9";  // two bytes each in UTF-8
+  for (const std::string &json : {"{\"transforms\":\"" + fits + "q\"}", "{\"settings\":\"" + fits + "q\"}",
+                                  "{\"transforms\":\"" + escaped + "\"}"}) {
+    std::memset(&o, 0x55, sizeof o);
+    EXPECT_EQ(read_stabilize_options(json.c_str(), &o), OptionsStatus::PathTooLong) << json.substr(0, 40);
+    expect_defaults(o, "too long");
+  }
 }
 
 TEST(StabilizeOptions, ARejectedTextLeavesTheDefaults) {
   StabilizeOptions o;
   std::memset(&o, 0x55, sizeof o);
-  EXPECT_FALSE(read_stabilize_options("{\"strength\":9", &o));
+  EXPECT_EQ(read_stabilize_options("{\"strength\":9", &o), OptionsStatus::NotJson);
   expect_defaults(o, "rejected");
 }
 

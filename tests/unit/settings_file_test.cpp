@@ -29,7 +29,8 @@ class SettingsFile : public ::testing::Test {
   std::string scan_with(const char *needle) {
     char out[1024];
     std::memset(out, 'x', sizeof out);
-    bool found = scan_settings_for_transforms(path().c_str(), needle, out);
+    JobError error;
+    bool found = scan_settings_for_transforms(path().c_str(), needle, out, &error);
     EXPECT_EQ(found, out[0] != '\0');
     return found ? out : "-";
   }
@@ -39,22 +40,55 @@ class SettingsFile : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SettingsFile, WritesTheTemplateWithPathsUnescaped) {
-  write("C:\\v\\a.mp4", "C:\\t\\vsb_3.trf");
+TEST_F(SettingsFile, WritesTheTemplate) {
+  write("/videos/a.mp4", "/tmp/vsb_3.trf");
   EXPECT_EQ(read_file(path()),
             "{\n"
             "  \"engine\": \"kestrune-videostabilizer\",\n"
             "  \"version\": \"1.0.0\",\n"
-            "  \"input\": \"C:\\v\\a.mp4\",\n"
+            "  \"input\": \"/videos/a.mp4\",\n"
             "  \"width\": 1280,\n"
             "  \"height\": 720,\n"
             "  \"fps\": 25.000,\n"
             "  \"frames\": 301,\n"
             "  \"shakiness\": 0.2734,\n"
             "  \"max_shift_px\": 12.35,\n"
-            "  \"transforms\": \"C:\\t\\vsb_3.trf\",\n"
+            "  \"transforms\": \"/tmp/vsb_3.trf\",\n"
             "  \"suggested_strength\": 3\n"
             "}\n");
+  EXPECT_EQ(scan(), std::make_pair(std::string("/tmp/vsb_3.trf"), std::string("/tmp/vsb_3.trf")));
+}
+
+// A quotation mark, a backslash or a control character would end the value
+// early, split its line, or let a path pose as another member: such paths
+// are written with JSON's escapes, and the scan turns them back.
+TEST_F(SettingsFile, PathsWithQuotesBackslashesAndLineFeedsAreEscapedAndReadBack) {
+  struct Case {
+    const char *name;
+    std::string transforms;
+    std::string written;  // the transforms line's value as it stands in the file
+  } cases[] = {
+      {"backslashes", "C:\\t\\vsb_3.trf", "C:\\\\t\\\\vsb_3.trf"},
+      {"quotation marks", "/t/say \"hi\".trf", "/t/say \\\"hi\\\".trf"},
+      {"a line feed and a tab", "/t/two\nlines\t.trf", "/t/two\\u000alines\\u0009.trf"},
+      {"a quotation mark at both ends", "\"/t/q.trf\"", "\\\"/t/q.trf\\\""},
+      {"a backslash at the end", "/t/end\\", "/t/end\\\\"},
+      {"UTF-8 passes unchanged", "/t/caf\xC3\xA9.trf", "/t/caf\xC3\xA9.trf"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    write("/v/a \"b\"\n\"transforms\": \"/evil.trf\".mp4", c.transforms.c_str());
+    std::string text = read_file(path());
+    EXPECT_NE(text.find("  \"transforms\": \"" + c.written + "\",\n"), std::string::npos) << text;
+    EXPECT_EQ(scan(), std::make_pair(c.transforms, c.transforms));
+  }
+}
+
+// Settings files written before paths were escaped hold backslashes as they
+// are; only the escapes the writer makes are turned back, so those read as
+// they always did.
+TEST_F(SettingsFile, AnOlderFileWithRawBackslashesReadsAsItAlwaysDid) {
+  write_file(path(), "{\n  \"input\": \"C:\\v\\a.mp4\",\n  \"transforms\": \"C:\\t\\vsb_3.trf\",\n}\n");
   EXPECT_EQ(scan(), std::make_pair(std::string("C:\\t\\vsb_3.trf"), std::string("C:\\t\\vsb_3.trf")));
 }
 
