@@ -43,5 +43,5 @@ class OutputFile {
   bool committed_ = false;
   FileId id_;
   char path_[kPathSize] = {};
-  char temp_[kPathSize] = {};
+  char temp_[kBesidePathSize] = {};
 };

@@ -79,8 +79,10 @@ std::FILE *open_regular_text_file(const char *path, bool *not_regular);
 // Creates a new, empty file for writing beside `path`: in the same directory,
 // under a hidden name that nothing else uses, never through a symbolic link
 // (mode 0666 before the umask, as a file created at `path` would get). Its
-// name goes into temp (size bytes). Returns the descriptor, or -1 with errno
-// telling why (the directory is missing, not writable, the name too long).
+// name goes into temp (size bytes; kBesidePathSize holds the name for any
+// path of kPathSize). Returns the descriptor, or -1 with errno telling why
+// (the directory is missing, not writable, the name too long).
+inline constexpr std::size_t kBesidePathSize = kPathSize + 64;
 int create_file_beside(const char *path, char *temp, std::size_t size);
 
 // Moves the file at `from` over `to` in one step: whoever opens `to` finds
@@ -150,5 +152,5 @@ class TextFileWriter {
   CreateMode mode_ = CreateMode::Replace;
   FileId id_;
   char path_[kPathSize] = {};     // where the file ends up
-  char written_[kPathSize] = {};  // where it is written: path_, or the file beside it
+  char written_[kBesidePathSize] = {};  // where it is written: path_, or the file beside it
 };

@@ -14,6 +14,11 @@ TempDir &clip_dir() {
   return dir;
 }
 
+// Made when the test program starts: the session tests point TMPDIR at a
+// directory of their own, which goes when the test ends, and the clips must
+// outlive it.
+[[maybe_unused]] TempDir &g_clip_dir_at_start = clip_dir();
+
 }  // namespace
 
 std::string make_clip(const std::string &name, ClipSpec clip_spec) {

@@ -21,6 +21,7 @@ class SessionFixture : public ::testing::Test {
   FakeJob *new_job();
   std::string file(const std::string &name) const { return dir_->file(name); }
   const std::string &dir() const { return dir_->path(); }
+  std::vector<std::string> dir_names() const { return dir_->names(); }
 
  private:
   std::unique_ptr<TempDir> dir_;
