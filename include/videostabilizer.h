@@ -8,8 +8,19 @@
  *
  * Conventions shared by every function:
  *  - Paths and texts are NUL-terminated 8-bit strings, passed through as they
- *    are (UTF-8 on Linux). Longer texts than the library's buffers are cut,
- *    never rejected: paths at 1023 bytes.
+ *    are (UTF-8 on Linux). A path longer than 1023 bytes is refused ("path
+ *    too long"): cut, it would name another file. Other texts longer than
+ *    the library's buffers are cut.
+ *  - Users' files come first. Files are read only when they are regular
+ *    files (a FIFO or a device is refused at once, never waited on). Paths
+ *    are compared as files, not as texts (a hard or symbolic link to a file
+ *    is that file): a job never writes over its own input, the transforms
+ *    or settings file it reads, or a file another running job of this
+ *    process reads or writes. An output, and a settings file at a path the
+ *    host names, is written as a new file beside the path (same directory,
+ *    hidden name) and takes the path's place only once it is complete; a
+ *    job that fails or is cancelled removes only that file of its own, so
+ *    whatever stood at the path before stays as it was.
  *  - Every returned `const char *` points into storage owned by the library.
  *    The host never frees it. Each function says until when the text stays
  *    valid; copy it if you need it longer.
@@ -81,8 +92,11 @@ VIDEOSTABILIZER_API int videostabilizer_probe(const char *input_path, const char
  *  input_path:    the video to analyze (required).
  *  settings_path: where to write the settings JSON; NULL or "" writes it to a
  *                 temporary file (its path is in the result report).
- * Result: the session id 0..15; -1 "empty input"; -2 "too many sessions"
- * (16 running or unfreed sessions); -9 "thread start failed".
+ * Result: the session id 0..15; -1 "empty input", "path too long",
+ * "settings path is the input", "settings path is not a regular file"
+ * (something else stands there), "output path is in use by another job"
+ * (a running job reads or writes the settings path); -2 "too many
+ * sessions" (16 running or unfreed sessions); -9 "thread start failed".
  */
 VIDEOSTABILIZER_API int videostabilizer_analyze_start(const char *input_path,
                                                       const char *settings_path);
@@ -99,8 +113,14 @@ VIDEOSTABILIZER_API int videostabilizer_analyze_start(const char *input_path,
  *    encoder can be set up),
  *    "transforms" (transforms file to use),
  *    "settings" (settings file naming the transforms file).
- * Result: the session id 0..15; -1 "empty path" or "bad options_json";
- * -2 "too many sessions"; -9 "thread start failed".
+ * Result: the session id 0..15; -1 "empty path", "path too long" (also for
+ * the "transforms" and "settings" options), "bad options_json", "output
+ * path is the input", "output path is the transforms file", "output path is
+ * the settings file" (the files the options name), "output path is not a
+ * regular file", "output path is in use by another job"; -2 "too many
+ * sessions"; -9 "thread start failed". A job whose transforms file, found
+ * through an earlier analysis or a settings file, is its output fails with
+ * "output path is the transforms file" before it writes anything.
  */
 VIDEOSTABILIZER_API int videostabilizer_stabilize_start(const char *input_path,
                                                         const char *output_path,
@@ -140,8 +160,10 @@ VIDEOSTABILIZER_API void videostabilizer_cancel(int session_id);
 
 /*
  * Releases a session: waits until its worker has ended (it does not cancel
- * it), then, unless the job succeeded, deletes the partial output and the
- * temporary files the job created. The id may then be given to a new job.
+ * it), then, unless the job succeeded, deletes the temporary files the job
+ * created (a stabilization that did not succeed has already removed its
+ * unfinished output, and never touched the output path). The id may then
+ * be given to a new job.
  * Does nothing for an id that names no session. Free each id once, from one
  * thread, after the last use of its texts.
  */
@@ -166,7 +188,8 @@ VIDEOSTABILIZER_API int videostabilizer_analyze(const char *input_path,
  *  out_json: receives the stabilization report on success, NULL on failure;
  *            must not be NULL ("out_json NULL").
  * Result: 1 when the stabilized file was written, else 0 with the job's
- * message in videostabilizer_last_error (a partial output is deleted). The
+ * message in videostabilizer_last_error (nothing is left at output_path
+ * but what stood there before). The
  * report lives in a library buffer valid until the next
  * videostabilizer_stabilize call from any thread.
  */
