@@ -1,6 +1,10 @@
 #include "formats/transforms_file.h"
 
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "base/version.h"
@@ -12,13 +16,42 @@ constexpr char kMagicLine[] = "VID.STAB 1\n";
 constexpr std::size_t kInitialCapacity = 1024;
 constexpr int kLineSize = 256;
 
+// The longest camera path an analysis writes: the first point and one per
+// motion sample, of which a pass takes at most 1200000.
+constexpr std::size_t kMaxPoints = 1200001;
+
+// The point's number, read as "%d" would, when it fits an int.
+bool read_int(const char **p) {
+  char *end = nullptr;
+  errno = 0;
+  long value = std::strtol(*p, &end, 10);
+  if (end == *p || errno == ERANGE || value < INT_MIN || value > INT_MAX) return false;
+  *p = end;
+  return true;
+}
+
+// A coordinate, read as "%lf" would, when it is a finite number: a "nan" or
+// "inf" would spread through the smoothing window to every frame near it.
+bool read_finite(const char **p, double *out) {
+  char *end = nullptr;
+  double value = std::strtod(*p, &end);
+  if (end == *p || !std::isfinite(value)) return false;
+  *out = value;
+  *p = end;
+  return true;
+}
+
 // A point line starts with F or f, followed by the point's number (not used:
-// points keep the order of their lines) and x, y, angle; anything after the
-// fourth number is ignored.
+// points keep the order of their lines) and x, y, angle, each after optional
+// blanks; anything after the fourth number is ignored.
 bool parse_point_line(const char *line, PathPoint *point) {
   if (line[0] != 'F' && line[0] != 'f') return false;
-  int number = 0;
-  return std::sscanf(line + 1, "%d %lf %lf %lf", &number, &point->x, &point->y, &point->angle) == 4;
+  const char *p = line + 1;
+  PathPoint read{};
+  if (!read_int(&p) || !read_finite(&p, &read.x) || !read_finite(&p, &read.y) || !read_finite(&p, &read.angle))
+    return false;
+  *point = read;
+  return true;
 }
 
 // Appends one point, doubling the capacity when the array is full.
@@ -27,14 +60,18 @@ void append_point(std::vector<PathPoint> &points, const PathPoint &point) {
   points.push_back(point);
 }
 
-// Reads every point line of an open file; throws std::bad_alloc when the
-// array cannot grow.
-void read_points(std::FILE *file, std::vector<PathPoint> &points) {
+// Reads the point lines of an open file, one bounded line at a time; throws
+// std::bad_alloc when the array cannot grow. False when the file holds more
+// points than any analysis writes.
+bool read_points(std::FILE *file, std::vector<PathPoint> &points) {
   char line[kLineSize];
   while (std::fgets(line, sizeof line, file)) {
     PathPoint point{};
-    if (parse_point_line(line, &point)) append_point(points, point);
+    if (!parse_point_line(line, &point)) continue;
+    if (points.size() == kMaxPoints) return false;
+    append_point(points, point);
   }
+  return true;
 }
 
 }  // namespace
@@ -66,15 +103,20 @@ bool load_transforms(const char *path, std::vector<PathPoint> &points, JobError 
     return false;
   }
   std::vector<PathPoint> loaded;
+  bool fits = true;
   try {
     loaded.reserve(kInitialCapacity);
-    read_points(file, loaded);
+    fits = read_points(file, loaded);
   } catch (const std::bad_alloc &) {
     std::fclose(file);
     error->note("oom");
     return false;
   }
   std::fclose(file);
+  if (!fits) {
+    error->note("transforms file %s is too large", path);
+    return false;
+  }
   if (loaded.size() < 2) {
     error->note("transforms file %s has < 2 frames (run analyze first)", path);
     return false;

@@ -60,6 +60,12 @@ TEST_F(TransformsFile, LoadsThePointLinesWhateverElseStandsAround) {
        {{0, 0, 0}, {3, 4, 0.5}}},
       {"no line feed at the end", "F 1 0 0 0\nF 2 3 4 5", {{0, 0, 0}, {3, 4, 5}}},
       // A line longer than 255 characters comes in pieces, each read as a line.
+      // The file comes from disk: numbers that are not finite, or a point
+      // number beyond an int, make a line no point line.
+      {"not finite numbers", "F 1 0 0 0\nF 2 nan 0 0\nF 3 0 inf 0\nF 4 0 0 -INF\nF 5 1e999 0 0\nF 6 1 2 3\n",
+       {{0, 0, 0}, {1, 2, 3}}},
+      {"point numbers beyond an int", "F 2147483648 9 9 9\nF -2147483649 9 9 9\nF 2147483647 1 1 1\n"
+       "F 99999999999999999999 9 9 9\nF -2147483648 2 2 2\n", {{1, 1, 1}, {2, 2, 2}}},
       {"long lines come in pieces", "F 1 1 2 3" + std::string(300, ' ') + "\n" + std::string(255, 'x') + "F 9 7 8 9\n",
        {{1, 2, 3}, {7, 8, 9}}},
   };
@@ -114,4 +120,21 @@ TEST_F(TransformsFile, The3000PointsOfALongVideoAllLoadInOrder) {
   ASSERT_EQ(loaded.size(), 3000u);
   EXPECT_EQ(loaded.capacity(), 4096u);  // 1024, doubled twice
   for (int i = 0; i < 3000; ++i) ASSERT_EQ(loaded[i].x, i + 1);
+}
+
+// More point lines than an analysis ever writes (1200001) is not a camera
+// path; exactly that many loads.
+TEST_F(TransformsFile, MoreThanTheLongestPathAnAnalysisWritesIsRefused) {
+  std::string text;
+  text.reserve(12 * 1200002);
+  for (int i = 0; i < 1200001; ++i) text += "F 1 0 0 0\n";
+  write_file(path(), text);
+  std::vector<PathPoint> loaded;
+  JobError error;
+  ASSERT_TRUE(load_transforms(path().c_str(), loaded, &error)) << error.process;
+  EXPECT_EQ(loaded.size(), 1200001u);
+  write_file(path(), text + "F 1 0 0 0\n");
+  EXPECT_FALSE(load_transforms(path().c_str(), loaded, &error));
+  EXPECT_EQ(std::string(error.process), "transforms file " + path() + " is too large");
+  EXPECT_TRUE(loaded.empty());
 }
