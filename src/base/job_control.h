@@ -14,7 +14,14 @@ struct JobControl {
   std::atomic<int> *frames_total = nullptr;
   std::atomic<int> *pass = nullptr;                    // 0 before the frame loop of a stabilization, 1 in it
 
+  // For tests: from the n-th time the job looks at its cancel request on
+  // (1 = the first look), it finds it made; 0 never. Lets a test stop a
+  // job at each of the points where it looks, one run after the other.
+  int cancel_at_look = 0;
+  mutable int looks = 0;
+
   bool cancelled() const {
+    if (cancel_at_look > 0 && ++looks >= cancel_at_look) return true;
     return cancel_requested != nullptr && cancel_requested->load(std::memory_order_acquire) != 0;
   }
   void set_frames_total(int total) const {

@@ -31,3 +31,14 @@ int open_input(const char *path, AVFormatContext **context, int *video_index, in
   *context = input.release();
   return 0;
 }
+
+int input_read_error(const AVFormatContext *input) {
+  if (input == nullptr || input->pb == nullptr) return 0;
+  int e = input->pb->error;
+  return e < 0 && e != AVERROR(EAGAIN) && e != AVERROR_EOF ? e : 0;
+}
+
+void report_read_failure(int code, JobError *error) {
+  char text[160];
+  error->fail("read failed: %s", av_error_text(code, text, sizeof text));
+}

@@ -15,3 +15,11 @@ struct AVFormatContext;
 // than a regular file stands is refused without waiting on it.
 int open_input(const char *path, AVFormatContext **context, int *video_index, int *audio_index,
                JobError *error);
+
+// After av_read_frame gave a negative result: the error the input's file
+// reading met (an I/O error), or 0 when the input just ended, also when the
+// demuxer gave up on damaged data it could not use.
+int input_read_error(const AVFormatContext *input);
+
+// Fills both texts of error with "read failed: %s" and FFmpeg's text of `code`.
+void report_read_failure(int code, JobError *error);

@@ -6,9 +6,10 @@
 // (none in this FFmpeg, it will not open, or the stream cannot be created)
 // the output simply has no audio. Once the audio stream exists, a failure to
 // set up its decoder context or the resampler ends the job; an input whose
-// audio codec has no decoder leaves the stream empty. Nothing that goes
-// wrong with single packets or frames ends the job or counts as an encoding
-// error of the output: that audio is dropped.
+// audio codec has no decoder leaves the stream empty. Audio that cannot be
+// decoded or encoded (a damaged packet, a refused frame) is dropped without
+// ending the job; a packet that cannot be written to the file (a full disk)
+// is an encoding error of the output, as for video.
 //
 // The stabilize pass drives it in this order:
 //

@@ -12,7 +12,9 @@ extern "C" {
 namespace {
 
 // Writes every packet the audio encoder has ready as stream 1. A failed
-// write ends this drain silently: audio never makes the job fail.
+// write (a full disk) leaves the output incomplete just as a failed video
+// write does: it sets encode_error, with "write frame failed" in the
+// process-wide text, and ends this drain.
 void write_packets(OutputContext *out) {
   AVCodecContext *enc = out->audio_encoder.get();
   AVPacket *pkt = out->packet.get();
@@ -21,7 +23,11 @@ void write_packets(OutputContext *out) {
     vs_rescale(pkt, enc->time_base, out->audio_stream->time_base);
     int r = av_interleaved_write_frame(out->muxer.get(), pkt);
     av_packet_unref(pkt);
-    if (r < 0) return;
+    if (r < 0) {
+      out->encode_error = 1;
+      if (out->error) out->error->note("write frame failed");
+      return;
+    }
   }
 }
 

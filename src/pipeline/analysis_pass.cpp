@@ -257,6 +257,13 @@ void decode_all(AnalysisJob &job) {
     if (control.cancelled() || job.failed) return;
   }
   if (control.cancelled()) return;
+  // A file that cannot be read further is no end of the input: a path of
+  // what was read so far would stand for the whole video.
+  if (int e = input_read_error(job.input.get())) {
+    report_read_failure(e, &job.result->error);
+    job.failed = true;
+    return;
+  }
   // End of input: drain the decoder completely, so frames it held back
   // (B-frames, frame threads) are analysed too.
   send_packet(job, nullptr);

@@ -216,6 +216,13 @@ bool frame_loop(StabilizeJob &job) {
     if (!go_on || control.cancelled() || job.out.encode_error) return false;
   }
   if (control.cancelled()) return false;
+  // A file that cannot be read further is no end of the input: the output
+  // would lack the rest of the video.
+  if (int e = input_read_error(job.input.get())) {
+    report_read_failure(e, &job.result->error);
+    job.failed = true;
+    return false;
+  }
   // End of input: drain the decoder completely, so every frame it still holds
   // (B-frames, frame threads) reaches the output.
   avcodec_send_packet(job.decoder.get(), nullptr);
