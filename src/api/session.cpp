@@ -52,6 +52,7 @@ void Session::clear() {
   wrote_settings = 0;
   for (FileId &f : files) f = FileId{};
   file_count = 0;
+  for (FileId &f : tmp_files) f = FileId{};
 }
 
 namespace {
@@ -63,6 +64,8 @@ bool used_by_running_job(const FileId &file) {
     if (s.state.load(std::memory_order_acquire) != SESSION_RUNNING) continue;
     for (int i = 0; i < s.file_count; ++i)
       if (same_file(s.files[i], file)) return true;
+    for (const FileId &tmp : s.tmp_files)
+      if (same_file(tmp, file)) return true;
   }
   return false;
 }
@@ -90,12 +93,12 @@ int session_claim(const char *kind, const FileId *writes, const FileId *files, i
   return -1;
 }
 
-void session_add_temporary_files(Session *s) {
+void session_note_temporary_files(Session *s) {
   FileId trf = file_id(s->trf_path);
   FileId settings = file_id(s->tmp_settings_path);
   GlobalLockHold hold;
-  if (s->file_count < kJobFiles) s->files[s->file_count++] = trf;
-  if (s->file_count < kJobFiles) s->files[s->file_count++] = settings;
+  s->tmp_files[0] = trf;
+  s->tmp_files[1] = settings;
 }
 
 Session *session_lookup(int id) {

@@ -19,9 +19,8 @@ enum SessionState : int {
 };
 
 inline constexpr int kMaxSessions = 16;
-// Input, output or settings path, the options' transforms and settings
-// files, the two temporary files.
-inline constexpr int kJobFiles = 6;
+// Input, output or settings path, the options' transforms and settings files.
+inline constexpr int kJobFiles = 4;
 inline constexpr int kErrorSize = 512;
 inline constexpr int kResultSize = 2048;
 
@@ -81,11 +80,12 @@ struct Session {
   int wrote_trf;       // the job created the file at trf_path
   int wrote_settings;  // the job created the file at tmp_settings_path
 
-  // The files the job reads or writes, as they stood when it started, so
-  // that no other job writes over them while it runs. Written and read only
-  // under g_lock.
+  // The files the job reads or writes, as they stood when it started, and
+  // its temporary files, so that no other job writes over them while it
+  // runs. Written and read only under g_lock.
   FileId files[kJobFiles];
   int file_count;
+  FileId tmp_files[2];
 
   // Resets every field to zero.
   void clear();
@@ -106,8 +106,9 @@ int session_alloc(const char *kind);
 // `writes`.
 int session_claim(const char *kind, const FileId *writes, const FileId *files, int count);
 
-// Records the session's temporary files among the files it uses.
-void session_add_temporary_files(Session *s);
+// Records the session's temporary files (trf_path, tmp_settings_path) among
+// the files it uses; again whenever they are named anew.
+void session_note_temporary_files(Session *s);
 
 // Gives the session its temporary transforms and settings paths, numbered
 // from a process-wide counter (vsb_N.trf, vsb_N_settings.json).

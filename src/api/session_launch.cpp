@@ -6,7 +6,7 @@
 int launch_session(int id, void (*worker)(void *), unsigned *generation) {
   Session *s = &g_sessions[id];
   gen_tmp_paths(s);
-  session_add_temporary_files(s);
+  session_note_temporary_files(s);
   if (generation) *generation = s->generation.load(std::memory_order_relaxed);
   WorkerThread *thread = vs_thread_start(worker, s);
   if (thread == nullptr) {

@@ -30,6 +30,7 @@ bool reserve_tmp_files(Session *s) {
       if (settings < 0) return false;
     }
     gen_tmp_paths(s);
+    session_note_temporary_files(s);
   }
   return false;
 }
