@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include "dsp/box_blur.h"
-#include "motion/motion_estimator.h"
 #include "dsp/sad.h"
+#include "motion/motion_estimator.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include "api/export_guard.h"
 #include "api/session.h"
 #include "api/session_launch.h"
-#include "base/text.h"
 #include "api/wait_collect.h"
 #include "api/workers.h"
+#include "base/text.h"
 #include "pipeline/path_checks.h"
 #include "videostabilizer.h"
 
@@ -31,7 +31,7 @@ int start_analysis(const char *input_path, const char *settings_path, unsigned *
   const bool own_settings = !is_empty(settings_path);
   FileId files[] = {file_id(input_path), own_settings ? file_id(settings_path) : FileId{}};
   int id = session_claim("analyze", own_settings ? &files[1] : nullptr, files, own_settings ? 2 : 1);
-  if (id == -3) {
+  if (id == kClaimFileInUse) {
     set_err("output path is in use by another job");
     return -1;
   }

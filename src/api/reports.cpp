@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "formats/settings_file.h"
 #include "base/json_writer.h"
 #include "base/text.h"
+#include "formats/settings_file.h"
 
 namespace {
 

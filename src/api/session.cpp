@@ -76,7 +76,7 @@ int session_alloc(const char *kind) { return session_claim(kind, nullptr, nullpt
 
 int session_claim(const char *kind, const FileId *writes, const FileId *files, int count) {
   GlobalLockHold hold;
-  if (writes != nullptr && used_by_running_job(*writes)) return -3;
+  if (writes != nullptr && used_by_running_job(*writes)) return kClaimFileInUse;
   for (int id = 0; id < kMaxSessions; ++id) {
     Session &s = g_sessions[id];
     if (s.in_use.load(std::memory_order_acquire) != 0) continue;

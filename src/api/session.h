@@ -102,8 +102,9 @@ int session_alloc(const char *kind);
 // no running job reads or writes the file the new job will write (`writes`,
 // null when it writes nothing of the caller's). `files` (count of them, at
 // most kJobFiles) are recorded in the session for later claims. Returns the
-// slot index, -1 when all slots are taken, -3 when a running job uses
-// `writes`.
+// slot index, -1 when all slots are taken, kClaimFileInUse when a running
+// job uses `writes`.
+inline constexpr int kClaimFileInUse = -3;
 int session_claim(const char *kind, const FileId *writes, const FileId *files, int count);
 
 // Records the session's temporary files (trf_path, tmp_settings_path) among

@@ -4,8 +4,8 @@
 
 #include "api/registry.h"
 #include "api/session.h"
-#include "base/text.h"
 #include "api/worker_thread.h"
+#include "base/text.h"
 #include "platform/files.h"
 
 namespace {

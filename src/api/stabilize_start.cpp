@@ -4,9 +4,9 @@
 #include "api/options.h"
 #include "api/session.h"
 #include "api/session_launch.h"
-#include "base/text.h"
 #include "api/wait_collect.h"
 #include "api/workers.h"
+#include "base/text.h"
 #include "pipeline/path_checks.h"
 #include "videostabilizer.h"
 
@@ -39,7 +39,7 @@ int start_stabilization(const char *input_path, const char *output_path, const c
   FileId files[] = {file_id(output_path), file_id(input_path), file_id(options.transforms),
                     file_id(options.settings)};
   int id = session_claim("stabilize", &files[0], files, 4);
-  if (id == -3) {
+  if (id == kClaimFileInUse) {
     set_err("output path is in use by another job");
     return -1;
   }

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "motion/block_match.h"
 #include "dsp/sad.h"
+#include "motion/block_match.h"
 
 namespace {
 

@@ -10,8 +10,8 @@ extern "C" {
 }
 
 #include "api/error.h"
-#include "clipgen/clipgen.h"
 #include "api/probe_export.h"
+#include "clipgen/clipgen.h"
 #include "support/test_support.h"
 #include "videostabilizer.h"
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "motion/smoothing.h"
 #include "dsp/warp_kernels.h"
+#include "motion/smoothing.h"
 #include "pipeline/threaded_kernels.h"
 #include "support/yuv_picture.h"
 

@@ -11,11 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "media/rates.h"
-#include "motion/analysis_size.h"
-#include "formats/transforms_file.h"
 #include "api/registry.h"
 #include "api/session.h"
+#include "formats/transforms_file.h"
+#include "media/rates.h"
+#include "motion/analysis_size.h"
 #include "support/clips.h"
 #include "support/json_fields.h"
 #include "support/media_readback.h"

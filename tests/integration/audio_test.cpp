@@ -14,11 +14,11 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "support/output_job.h"
 #include "mux/audio.h"
 #include "mux/audio_resampler.h"
 #include "support/clips.h"
 #include "support/media_readback.h"
+#include "support/output_job.h"
 #include "support/test_support.h"
 #include "videostabilizer.h"
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "support/output_job.h"
 #include "media/ffmpeg_holders.h"
 #include "mux/output.h"
+#include "support/output_job.h"
 #include "support/test_support.h"
 
 extern "C" {

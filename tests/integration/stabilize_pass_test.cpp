@@ -11,8 +11,8 @@
 
 #include <unistd.h>
 
-#include "formats/transforms_file.h"
 #include "api/session.h"
+#include "formats/transforms_file.h"
 #include "support/clips.h"
 #include "support/json_fields.h"
 #include "support/media_readback.h"

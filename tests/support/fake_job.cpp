@@ -3,12 +3,12 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/files.h"
-#include "formats/settings_file.h"
-#include "formats/transforms_file.h"
 #include "api/error.h"
 #include "api/registry.h"
 #include "base/text.h"
+#include "formats/settings_file.h"
+#include "formats/transforms_file.h"
+#include "platform/files.h"
 
 namespace {
 

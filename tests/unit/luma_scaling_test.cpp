@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "media/luma_scaling.h"
 #include "media/ffmpeg_holders.h"
+#include "media/luma_scaling.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "motion/block_match.h"
 #include "dsp/box_blur.h"
-#include "motion/motion_estimator.h"
 #include "dsp/sad.h"
+#include "motion/block_match.h"
+#include "motion/motion_estimator.h"
 
 namespace {
 
