@@ -25,21 +25,6 @@ namespace {
 
 const std::string kNoTransforms = "no transforms \xE2\x80\x94 run analyze first";
 
-// An input above FFmpeg's probe buffer (5 MB): a job that opened its output
-// over such a file would read on into what it had just written.
-const std::string &big_clip() {
-  static const std::string path = [] {
-    ClipSpec spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.frames = 150;
-    spec.bitrate = 12000000;
-    spec.shake = 4;
-    return make_clip("big.mp4", spec);
-  }();
-  return path;
-}
-
 std::string small_input() {
   ClipSpec spec = small_clip(30);
   spec.shake = 3;

@@ -203,13 +203,7 @@ namespace {
 // not grow past 300 KB is a failed stabilization, not a short one reported
 // as done.
 TEST(JobFailures, AStabilizationOnAFullDiskIsNotReportedAsDone) {
-  ClipSpec spec;
-  spec.width = 640;
-  spec.height = 480;
-  spec.frames = 150;
-  spec.bitrate = 12000000;
-  spec.shake = 4;
-  const std::string input = make_clip("big.mp4", spec);
+  const std::string input = big_clip();
   ASSERT_GT(read_file(input).size(), 5u * 1024 * 1024);
   TempDir dir;
   const std::string output = dir.file("out.mp4");

@@ -35,6 +35,16 @@ std::string make_clip(const std::string &name, ClipSpec clip_spec) {
   return clip_spec.out_path;
 }
 
+std::string big_clip() {
+  ClipSpec spec;
+  spec.width = 640;
+  spec.height = 480;
+  spec.frames = 150;
+  spec.bitrate = 12000000;
+  spec.shake = 4;
+  return make_clip("big.mp4", spec);
+}
+
 ClipSpec small_clip(int frames) {
   ClipSpec clip_spec;
   clip_spec.width = 160;
