@@ -188,7 +188,7 @@ int create_file_beside(const char *path, char *temp, std::size_t size) {
     unsigned n = g_next_beside.fetch_add(1, std::memory_order_relaxed) + 1;
     char base[256];
     format_text(base, sizeof base, ".%.200s.%d-%u.part", name, pid, n);
-    if (std::strcmp(dir, ".") == 0 && path[0] != '.') {
+    if (std::strchr(path, '/') == nullptr) {
       format_text(temp, size, "%s", base);
     } else {
       format_text(temp, size, "%s%s%s", dir, std::strcmp(dir, "/") == 0 ? "" : "/", base);
