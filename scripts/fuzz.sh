@@ -132,7 +132,7 @@ for target in "${targets[@]}"; do
   if "$build/fuzz/$target" "$work/corpus/$target" "$seeds/$kind" \
       -max_total_time="$seconds" -print_final_stats=1 -max_len="$len" -timeout=25 -rss_limit_mb=2048 \
       -artifact_prefix="$work/artifacts/$target-" >"$log" 2>&1; then
-    grep -E '^#[0-9]+ +DONE' "$log" | tail -1 || true
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true
     grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
   else
     echo "!! $target reported a fault; its log ($log) ends:"
