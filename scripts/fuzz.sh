@@ -70,6 +70,13 @@ clip audio_only.m4a --no-video --audio aac --audio-rate 8000
 clip mpeg4_mp3_black.mkv --size 64x64 --frames 4 --codec mpeg4 --audio mp3 --audio-rate 8000 --audio-first --black 2
 clip mjpeg.mov --size 64x64 --frames 4 --codec mjpeg --pix-fmt yuvj420p
 clip h264_turn.mp4 --size 160x120 --frames 4 --step-angle 0.01 --step 2,1
+clip rawvideo_gray.mkv --size 64x64 --frames 2 --codec rawvideo --pix-fmt gray
+# Two transport streams one after the other: the picture size changes
+# mid-stream.
+clip part1.ts --size 64x64 --frames 3 --shake 2
+clip part2.ts --size 96x80 --frames 3 --seed 2
+cat "$seeds/media/part1.ts" "$seeds/media/part2.ts" >"$seeds/media/size_change.ts"
+rm "$seeds/media/part1.ts" "$seeds/media/part2.ts"
 
 # A real transforms and settings file, written by an analysis of a clip
 # (vstab puts the transforms file in $TMPDIR).
