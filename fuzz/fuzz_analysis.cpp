@@ -3,8 +3,9 @@
 // directory that is removed after each input. Whatever the bytes, the pass
 // ends done or failed (nobody cancels it). Done, it has written both files:
 // the transforms file loads with one finite point per reported frame, the
-// settings file names it, and the metrics are in range. Failed, it says why
-// and reports no files.
+// settings file names it, the metrics are in range and the progress counted
+// every motion sample. Failed, it says why and leaves no settings file.
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -66,7 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   request.settings_path = settings.c_str();
   request.settings_mode = CreateMode::Replace;
   request.start = perf_now();
-  AnalysisResult result = run_analysis(request, JobControl{});
+  // The progress a host would read: percent stays below 100 while the job
+  // runs, and a finished pass counted every motion sample it made.
+  std::atomic<int> cancel{0}, percent{0}, frames_done{0}, frames_total{0}, pass{0};
+  JobControl control{&cancel, &percent, &frames_done, &frames_total, &pass};
+  AnalysisResult result = run_analysis(request, control);
+  if (percent < 0 || percent > 99 || frames_total < 0 || frames_done < 0) std::abort();
+  if (result.outcome == PassOutcome::Done && frames_done != result.frames - 1) std::abort();
 
   switch (result.outcome) {
     case PassOutcome::Done:
