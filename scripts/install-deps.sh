@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests, the benchmarks and the
+# fuzz targets need (clang, and libclang-rt-14-dev for the libFuzzer runtime).
 # Idempotent and non-interactive: packages already present are left alone.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   binutils
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -34,3 +34,10 @@ cmake --build build/tsan -j"$jobs"
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
   ctest --test-dir build/tsan --output-on-failure -j"$jobs"
 stamp
+
+# ------------------------------------------------------------------ fuzz ---
+# Last: the libFuzzer targets, built with clang under ASan/UBSan and run for a
+# bounded time each on generated seeds; any report fails CI.
+echo "== fuzzing"
+scripts/fuzz.sh
+stamp
