@@ -31,15 +31,15 @@ long resident_kb() {
 }
 
 bool make_clip(const std::string &path, bool audio) {
-  ClipSpec spec;
-  spec.out_path = path;
-  spec.width = 96;
-  spec.height = 64;
-  spec.frames = 8;
-  spec.shake = 3;
-  if (audio) spec.audio_codec = "aac";
+  ClipSpec clip_spec;
+  clip_spec.out_path = path;
+  clip_spec.width = 96;
+  clip_spec.height = 64;
+  clip_spec.frames = 8;
+  clip_spec.shake = 3;
+  if (audio) clip_spec.audio_codec = "aac";
   std::string error;
-  if (!generate_clip(spec, &error)) std::fprintf(stderr, "clip %s: %s\n", path.c_str(), error.c_str());
+  if (!generate_clip(clip_spec, &error)) std::fprintf(stderr, "clip %s: %s\n", path.c_str(), error.c_str());
   return error.empty();
 }
 

@@ -26,9 +26,9 @@ namespace {
 const std::string kNoTransforms = "no transforms \xE2\x80\x94 run analyze first";
 
 std::string small_input() {
-  ClipSpec spec = small_clip(30);
-  spec.shake = 3;
-  return make_clip("small.mp4", spec);
+  ClipSpec clip_spec = small_clip(30);
+  clip_spec.shake = 3;
+  return make_clip("small.mp4", clip_spec);
 }
 
 int wait_for_end(int id) {

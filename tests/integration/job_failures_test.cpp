@@ -19,10 +19,10 @@
 namespace {
 
 std::string clip_with_audio(const char *name) {
-  ClipSpec spec = small_clip(12);
-  spec.shake = 3;
-  spec.audio_codec = "aac";
-  return make_clip(name, spec);
+  ClipSpec clip_spec = small_clip(12);
+  clip_spec.shake = 3;
+  clip_spec.audio_codec = "aac";
+  return make_clip(name, clip_spec);
 }
 
 AnalysisResult analyze(const std::string &input, const std::string &trf, const std::string &settings,
@@ -173,9 +173,9 @@ TEST(JobFailures, AFullDiskFailsTheAnalysisWithoutPartialFiles) {
 // A read error in the middle of the file is no end of the input: the job
 // fails instead of passing off what it read so far as the whole video.
 TEST(JobFailures, AReadErrorMidFileFailsBothPasses) {
-  ClipSpec spec = small_clip(40);
-  spec.shake = 3;
-  const std::string input = make_clip("read_error.ts", spec);
+  ClipSpec clip_spec = small_clip(40);
+  clip_spec.shake = 3;
+  const std::string input = make_clip("read_error.ts", clip_spec);
   TempDir dir;
   const std::string trf = dir.file("a.trf");
   ASSERT_EQ(analyze(input, trf, dir.file("a.json")).outcome, PassOutcome::Done);

@@ -36,13 +36,13 @@ std::string make_clip(const std::string &name, ClipSpec clip_spec) {
 }
 
 std::string big_clip() {
-  ClipSpec spec;
-  spec.width = 640;
-  spec.height = 480;
-  spec.frames = 150;
-  spec.bitrate = 12000000;
-  spec.shake = 4;
-  return make_clip("big.mp4", spec);
+  ClipSpec clip_spec;
+  clip_spec.width = 640;
+  clip_spec.height = 480;
+  clip_spec.frames = 150;
+  clip_spec.bitrate = 12000000;
+  clip_spec.shake = 4;
+  return make_clip("big.mp4", clip_spec);
 }
 
 ClipSpec small_clip(int frames) {
