@@ -117,10 +117,6 @@ bool same_file(const FileId &a, const FileId &b) {
          std::strcmp(a.name, b.name) == 0;
 }
 
-void remove_file(const char *path) {
-  if (path && path[0]) std::remove(path);
-}
-
 void remove_own_file(const char *path, const FileId *id) {
   if (path == nullptr || path[0] == '\0') return;
   struct stat st;

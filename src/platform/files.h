@@ -52,9 +52,6 @@ FileId file_id_of(int fd);
 // directory.
 bool same_file(const FileId &a, const FileId &b);
 
-// Deletes the file at path, ignoring failures.
-void remove_file(const char *path);
-
 // Deletes the file at path only while it is a regular file, and (when `id`
 // is given) still the very file `id` was taken of: never a directory, a
 // link, a device, or a file that took the name's place since.
